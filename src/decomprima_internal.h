@@ -1,0 +1,110 @@
+/*
+ * Process-wide decoding state shared by the three parts of the decoder:
+ * the entry and decoding loop (decomprima.cpp), the code reader and byte
+ * writer (bitstream.cpp) and the dictionary with string emission
+ * (dictionary.cpp). One decode lives entirely inside one call of
+ * decomprima(); the lock in decomprima() keeps decodes from overlapping.
+ *
+ * Nothing here is exported: the library is compiled with hidden
+ * visibility, so these names never meet a host's symbols.
+ */
+#ifndef DECOMPRIMA_INTERNAL_H
+#define DECOMPRIMA_INTERNAL_H
+
+#include <cstdint>
+#include <cstdio>
+
+/* ---- Messages of the fatal stops, written verbatim to stderr. ---- */
+
+constexpr const char message_invalid_code_file[] = "Fichier de codes invalide!\n";
+constexpr const char message_dictionary_overflow[] = "Depassement de capacite du dictionary!\n";
+
+/* Exit statuses of the fatal stops. */
+constexpr int status_out_of_memory = 3;
+constexpr int status_invalid_code_file = 4;
+constexpr int status_dictionary_overflow = 5;
+
+/*
+ * The one way a decode fails: writes message (if not null) to stderr,
+ * closes source_file then dest_file, and ends the process with status.
+ * A build that defines DECOMPRIMA_INTERCEPT_FATAL_STOP (the in-process
+ * fuzzer) hands control to decomprima_fatal_stop_hook() instead of
+ * exiting; that hook must not return.
+ */
+[[noreturn]] void fatal_stop(int status, const char *message);
+
+#ifdef DECOMPRIMA_INTERCEPT_FATAL_STOP
+[[noreturn]] void decomprima_fatal_stop_hook(int status);
+#endif
+
+/* ---- Entry and decoding loop (decomprima.cpp). ---- */
+
+/* The open code file and restored file of the current decode; between
+   decodes they refer to closed streams and are never used. */
+extern FILE *source_file;
+extern FILE *dest_file;
+
+void lzwdecoding();
+
+/* ---- Code reader and byte writer (bitstream.cpp). ---- */
+
+/* 1 from the look-ahead read until read_code_lr() takes that byte, else 0. */
+extern int32_t byte_stored_status;
+/* The look-ahead read's whole result: 0-255, or EOF for an empty file. */
+extern int32_t byte_stored_val;
+/* Input bits not yet consumed, right-aligned, oldest bit highest.
+   Between two codes: bit_counter_to_read is 0 to 7 and val_to_read holds
+   exactly that many bits, nothing above them. */
+extern uint32_t val_to_read;
+extern uint8_t bit_counter_to_read;
+/* Output bits not yet written. Symbols are 8 bits wide, so between two
+   characters both are 0 and nothing is ever pending at the end. */
+extern uint32_t val_to_write;
+extern uint8_t bit_counter_to_write;
+
+uint32_t read_code_lr();
+void write_output(uint32_t value);
+void complete_output();
+
+/* ---- Dictionary and string emission (dictionary.cpp). ---- */
+
+/* One dictionary entry: a string is a chain of nodes from the entry back
+   to a root (a literal node without predecessor); each node holds the
+   last character of its string. */
+typedef struct s_dic_link *p_dic_link;
+typedef struct s_dic_link {
+    uint32_t character;
+    p_dic_link predecessor;
+} t_dic_link;
+
+/*
+ * Between two codes of a decode (from init_dictionary1 to
+ * remove_dictionary):
+ *  - every slot holds its own node, allocated at set-up and reused across
+ *    resets;
+ *  - slots 0-255 are roots whose character is their own code;
+ *  - slots 258 to index_dic - 1 are the entries added since the last
+ *    set-up or reset; each chain ends at a literal root within at most
+ *    index_dic - 258 steps, so no chain loops;
+ *  - slots 256, 257 and index_dic to 4095 have no predecessor;
+ *  - 258 <= index_dic <= index_dic_max (4096), and bit_counter_decoding is
+ *    the width of the next code: 9, growing by one as index_dic reaches
+ *    511, 1023, 2047 and 4095, never above 13.
+ */
+extern p_dic_link dictionary[4096];
+extern uint32_t index_dic;
+extern uint32_t index_dic_max;
+extern uint8_t bit_counter_decoding;
+extern uint8_t bit_counter_min_decoding;
+extern uint8_t output_bit_counter;
+extern uint32_t initialization_code;
+extern uint32_t end_information_code;
+
+void init_dictionary1();
+void init_dictionary2();
+void remove_dictionary();
+void add_string(uint32_t code, uint32_t first_char);
+uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_char);
+void write_link(p_dic_link chainage, uint32_t *character);
+
+#endif /* DECOMPRIMA_INTERNAL_H */
