@@ -48,7 +48,7 @@ bool same_file(FILE *input, const char *path)
            a.st_ino == b.st_ino && S_ISREG(a.st_mode);
 }
 
-lzw_encoder encoder;  // about 80 KiB: kept off the stack
+lzw_encoder encoder;  // about 160 KiB: kept off the stack
 uint8_t block[1 << 16];
 
 }  // namespace
