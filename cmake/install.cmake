@@ -68,6 +68,7 @@ if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
 else()
   file(RELATIVE_PATH decomprima_pc_to_prefix
     "/prefix/${decomprima_pc_dir}" "/prefix")
+  string(REGEX REPLACE "/$" "" decomprima_pc_to_prefix "${decomprima_pc_to_prefix}")
   set(decomprima_pc_prefix "\${pcfiledir}/${decomprima_pc_to_prefix}")
 endif()
 foreach(dir LIBDIR INCLUDEDIR)
