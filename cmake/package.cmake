@@ -6,7 +6,6 @@
 set(CPACK_PACKAGE_NAME decomprima)
 set(CPACK_PACKAGE_VENDOR "decomprima developers")
 set(CPACK_PACKAGE_CONTACT "decomprima developers <decomprima@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 set(CPACK_GENERATOR DEB TGZ)
@@ -27,20 +26,22 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME decomprima)
+# Both packages take their synopsis from the project's description.
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-  "restores files from headerless variable-width LZW code files
- The shared library libdecomprima.so.1 with its one function, decomprima(),
- the command-line host decomprima and the encoder decomprima-encode.")
-# dpkg-shlibdeps works out libc and libstdc++; the shlibs file and the
-# ldconfig trigger let other packages depend on this one the same way.
+  "The shared library libdecomprima.so.1 with its one function, decomprima(),
+the command-line host decomprima and the encoder decomprima-encode.")
+# dpkg-shlibdeps works out the C and C++ runtime dependencies; the shlibs
+# file lets packages built against this one do the same, and the generated
+# maintainer scripts run ldconfig.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME decomprima-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
-  "development files for decomprima
- The C header decomprima.h, the link libdecomprima.so, the CMake package
- (find_package(decomprima CONFIG), target decomprima::decomprima), the
- pkg-config file decomprima.pc and the manual page decomprima(3).")
+  "Development files: the C header decomprima.h, the link libdecomprima.so,
+the CMake package (find_package(decomprima CONFIG), target
+decomprima::decomprima), the pkg-config file decomprima.pc and the manual
+page decomprima(3).")
 
 include(CPack)
