@@ -51,7 +51,7 @@ check_man() {
   for page in man/*.[0-9]; do
     # -ww: every warning; -z: render to nothing. groff exits 0 on most
     # warnings, so any output at all is a failure.
-    warnings=$(LC_ALL=C.UTF-8 groff -man -ww -z -t "$page" 2>&1 || echo "groff failed on $page")
+    warnings=$(LC_ALL=C.UTF-8 groff -man -ww -z "$page" 2>&1 || echo "groff failed on $page")
     if [ -n "$warnings" ]; then
       echo "$page: $warnings" >&2
       failed=1
