@@ -15,7 +15,7 @@
 #include "lzw_encoder.h"
 
 #ifdef HAVE_LIBTIFF
-#include <tiffio.h>
+#  include <tiffio.h>
 #endif
 
 #include <spawn.h>
@@ -43,7 +43,8 @@ int rounds = 7;
 
 double now()
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string path_of(const std::string &name) { return work_dir + "/" + name; }
@@ -51,7 +52,8 @@ std::string path_of(const std::string &name) { return work_dir + "/" + name; }
 void write_all(const std::string &path, const bytes &data)
 {
     FILE *f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr || std::fwrite(data.data(), 1, data.size(), f) != data.size() || std::fclose(f) != 0)
+    if (f == nullptr || std::fwrite(data.data(), 1, data.size(), f) != data.size() ||
+        std::fclose(f) != 0)
         throw std::runtime_error("cannot write " + path);
 }
 
@@ -78,7 +80,8 @@ double median(std::vector<double> v)
 // Runs each peer once per round, in turn, and returns each one's median
 // seconds. Outputs are removed before each run so that no peer pays for
 // truncating another's file.
-std::vector<double> alternate(const std::vector<std::function<void()>> &peers, const std::string &output)
+std::vector<double> alternate(const std::vector<std::function<void()>> &peers,
+                              const std::string &output)
 {
     std::vector<std::vector<double>> times(peers.size());
     for (int round = 0; round < rounds; round++) {
@@ -102,7 +105,8 @@ double mb_per_s(size_t size, double seconds) { return static_cast<double>(size) 
 long peak_rss_kib(const std::string &code_path, const std::string &output)
 {
     std::string tool = DECOMPRIMA_CLI_PATH;
-    char *argv[] = {tool.data(), const_cast<char *>(code_path.c_str()), const_cast<char *>(output.c_str()), nullptr};
+    char *argv[] = {tool.data(), const_cast<char *>(code_path.c_str()),
+                    const_cast<char *>(output.c_str()), nullptr};
     pid_t pid;
     if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0)
         return -1;
@@ -187,12 +191,14 @@ void tiff_decode(const std::string &tiff_path, const std::string &out)
     TIFF *tif = TIFFOpen(tiff_path.c_str(), "r");
     if (tif == nullptr)
         throw std::runtime_error("TIFFOpen failed for " + tiff_path);
-    tmsize_t n = TIFFReadEncodedStrip(tif, 0, tiff_buffer.data(), static_cast<tmsize_t>(tiff_buffer.size()));
+    tmsize_t n =
+        TIFFReadEncodedStrip(tif, 0, tiff_buffer.data(), static_cast<tmsize_t>(tiff_buffer.size()));
     TIFFClose(tif);
     if (n < 0)
         throw std::runtime_error("TIFFReadEncodedStrip failed");
     FILE *f = std::fopen(out.c_str(), "wb");
-    if (f == nullptr || std::fwrite(tiff_buffer.data(), 1, static_cast<size_t>(n), f) != static_cast<size_t>(n) ||
+    if (f == nullptr ||
+        std::fwrite(tiff_buffer.data(), 1, static_cast<size_t>(n), f) != static_cast<size_t>(n) ||
         std::fclose(f) != 0)
         throw std::runtime_error("cannot write " + out);
 }
@@ -202,11 +208,14 @@ void bench_decode(const std::vector<corpus_file> &corpus)
 {
     std::printf("\n### Decoding, file to file (median of %d rounds)\n\n", rounds);
 #ifdef HAVE_LIBTIFF
-    std::printf("| input | restored MB | decomprima MB/s | libtiff MB/s | write floor MB/s | vs libtiff | vs floor "
-                "| peak RSS KiB |\n|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| input | restored MB | decomprima MB/s | libtiff MB/s | write floor MB/s | vs libtiff | "
+        "vs floor "
+        "| peak RSS KiB |\n|---|---|---|---|---|---|---|---|\n");
 #else
-    std::printf("| input | restored MB | decomprima MB/s | write floor MB/s | vs floor | peak RSS KiB |\n"
-                "|---|---|---|---|---|---|\n");
+    std::printf(
+        "| input | restored MB | decomprima MB/s | write floor MB/s | vs floor | peak RSS KiB |\n"
+        "|---|---|---|---|---|---|\n");
 #endif
     const std::string out = path_of("restored.bin");
     for (const corpus_file &file : corpus) {
@@ -237,10 +246,11 @@ void bench_decode(const std::vector<corpus_file> &corpus)
 #ifdef HAVE_LIBTIFF
         double tiff_speed = mb_per_s(file.data.size(), t[1]);
         std::printf("| %s | %.1f | %.0f | %.0f | %.0f | %.2fx | %.2fx | %ld |\n", file.name.c_str(),
-                    file.data.size() / 1e6, ours, tiff_speed, floor_speed, ours / tiff_speed, ours / floor_speed, rss);
+                    file.data.size() / 1e6, ours, tiff_speed, floor_speed, ours / tiff_speed,
+                    ours / floor_speed, rss);
 #else
-        std::printf("| %s | %.1f | %.0f | %.0f | %.2fx | %ld |\n", file.name.c_str(), file.data.size() / 1e6, ours,
-                    floor_speed, ours / floor_speed, rss);
+        std::printf("| %s | %.1f | %.0f | %.0f | %.2fx | %ld |\n", file.name.c_str(),
+                    file.data.size() / 1e6, ours, floor_speed, ours / floor_speed, rss);
 #endif
         std::fflush(stdout);
     }
@@ -256,23 +266,28 @@ void bench_deepest(size_t output_size)
     bytes expected(restored, 97);
     if (read_all(out) != expected)
         throw std::runtime_error("decomprima restored the deepest stream wrongly");
-    std::vector<double> t = alternate({[&] { run_decomprima(code, out); }, [&] { write_floor(expected, out); }}, out);
+    std::vector<double> t =
+        alternate({[&] { run_decomprima(code, out); }, [&] { write_floor(expected, out); }}, out);
     long rss = peak_rss_kib(code, out);
     double ours = mb_per_s(restored, t[0]), floor_speed = mb_per_s(restored, t[1]);
-    std::printf("\n### Deepest stream (every entry extends the one before), file to file\n\n"
-                "| restored MB | decomprima MB/s | write floor MB/s | vs floor | peak RSS KiB |\n"
-                "|---|---|---|---|---|\n| %.1f | %.0f | %.0f | %.2fx | %ld |\n",
-                restored / 1e6, ours, floor_speed, ours / floor_speed, rss);
+    std::printf(
+        "\n### Deepest stream (every entry extends the one before), file to file\n\n"
+        "| restored MB | decomprima MB/s | write floor MB/s | vs floor | peak RSS KiB |\n"
+        "|---|---|---|---|---|\n| %.1f | %.0f | %.0f | %.2fx | %ld |\n",
+        restored / 1e6, ours, floor_speed, ours / floor_speed, rss);
 }
 
 void bench_encode(const std::vector<corpus_file> &corpus)
 {
     std::printf("\n### Encoding, memory to file (median of %d rounds)\n\n", rounds);
 #ifdef HAVE_LIBTIFF
-    std::printf("| input | input MB | encoder bytes | libtiff bytes | size vs libtiff | encoder MB/s | libtiff MB/s "
-                "| speed vs libtiff |\n|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| input | input MB | encoder bytes | libtiff bytes | size vs libtiff | encoder MB/s | "
+        "libtiff MB/s "
+        "| speed vs libtiff |\n|---|---|---|---|---|---|---|---|\n");
 #else
-    std::printf("| input | input MB | encoder bytes | ratio | encoder MB/s |\n|---|---|---|---|---|\n");
+    std::printf(
+        "| input | input MB | encoder bytes | ratio | encoder MB/s |\n|---|---|---|---|---|\n");
 #endif
     const std::string out = path_of("encoded.bin");
     for (const corpus_file &file : corpus) {
@@ -289,15 +304,20 @@ void bench_encode(const std::vector<corpus_file> &corpus)
 #ifdef HAVE_LIBTIFF
         tiff_encode(file.data, out);
         size_t tiff_size = tiff_raw_strip(out).size();
-        std::vector<double> t = alternate({[&] { encode_to_file(file.data, out); }, [&] { tiff_encode(file.data, out); }}, out);
-        double ours = mb_per_s(file.data.size(), t[0]), tiff_speed = mb_per_s(file.data.size(), t[1]);
+        std::vector<double> t = alternate(
+            {[&] { encode_to_file(file.data, out); }, [&] { tiff_encode(file.data, out); }}, out);
+        double ours = mb_per_s(file.data.size(), t[0]),
+               tiff_speed = mb_per_s(file.data.size(), t[1]);
         std::printf("| %s | %.1f | %zu | %zu | %.4f | %.0f | %.0f | %.2fx |\n", file.name.c_str(),
-                    file.data.size() / 1e6, ours_size, tiff_size, static_cast<double>(ours_size) / tiff_size, ours,
-                    tiff_speed, ours / tiff_speed);
+                    file.data.size() / 1e6, ours_size, tiff_size,
+                    static_cast<double>(ours_size) / tiff_size, ours, tiff_speed,
+                    ours / tiff_speed);
 #else
         std::vector<double> t = alternate({[&] { encode_to_file(file.data, out); }}, out);
-        std::printf("| %s | %.1f | %zu | %.3f | %.0f |\n", file.name.c_str(), file.data.size() / 1e6, ours_size,
-                    static_cast<double>(ours_size) / file.data.size(), mb_per_s(file.data.size(), t[0]));
+        std::printf("| %s | %.1f | %zu | %.3f | %.0f |\n", file.name.c_str(),
+                    file.data.size() / 1e6, ours_size,
+                    static_cast<double>(ours_size) / file.data.size(),
+                    mb_per_s(file.data.size(), t[0]));
 #endif
         std::fflush(stdout);
     }
@@ -321,7 +341,8 @@ int main(int argc, char **argv)
             what = arg;
         else {
             std::fprintf(stderr,
-                         "usage: decomprima_bench [decode|encode|all] [--size MiB] [--deepest-mb MB] [--rounds N]\n");
+                         "usage: decomprima_bench [decode|encode|all] [--size MiB] [--deepest-mb "
+                         "MB] [--rounds N]\n");
             return 64;
         }
     }

@@ -19,26 +19,38 @@ struct rng {
 };
 
 const char *const common_words[] = {
-    "the", "of", "and", "to", "a", "in", "is", "it", "that", "was", "for", "on", "are", "with", "as", "his",
-    "they", "be", "at", "one", "have", "this", "from", "or", "had", "by", "word", "but", "what", "some", "we",
-    "can", "out", "other", "were", "all", "there", "when", "up", "use", "your", "how", "said", "an", "each",
-    "she", "which", "do", "their", "time", "if", "will", "way", "about", "many", "then", "them", "write",
-    "would", "like", "so", "these", "her", "long", "make", "thing", "see", "him", "two", "has", "look", "more",
-    "day", "could", "go", "come", "did", "number", "sound", "no", "most", "people", "my", "over", "know",
-    "water", "than", "call", "first", "who", "may", "down", "side", "been", "now", "find", "any", "new", "work",
-    "part", "take", "get", "place", "made", "live", "where", "after", "back", "little", "only", "round", "man",
-    "year", "came", "show", "every", "good", "me", "give", "our", "under", "name", "very", "through", "just",
-    "form", "sentence", "great", "think", "say", "help", "low", "line", "differ", "turn", "cause", "much",
-    "mean", "before", "move", "right", "boy", "old", "too", "same", "tell", "does", "set", "three", "want",
-    "air", "well", "also", "play", "small", "end", "put", "home", "read", "hand", "port", "large", "spell",
-    "add", "even", "land", "here", "must", "big", "high", "such", "follow", "act", "why", "ask", "men",
-    "change", "went", "light", "kind", "off", "need", "house", "picture", "try", "us", "again", "animal",
-    "point", "mother", "world", "near", "build", "self", "earth", "father", "head", "stand", "own", "page",
-    "should", "country", "found", "answer", "school", "grow", "study", "still", "learn", "plant", "cover",
-    "food", "sun", "four", "between", "state", "keep", "eye", "never", "last", "let", "thought", "city",
-    "tree", "cross", "farm", "hard", "start", "might", "story", "saw", "far", "sea", "draw", "left", "late",
-    "run", "while", "press", "close", "night", "real", "life", "few", "north", "lighthouse", "keeper",
-    "ledger", "storm", "harbour", "island", "window", "evening", "morning", "weather", "journey"};
+    "the",    "of",      "and",    "to",      "a",       "in",         "is",       "it",
+    "that",   "was",     "for",    "on",      "are",     "with",       "as",       "his",
+    "they",   "be",      "at",     "one",     "have",    "this",       "from",     "or",
+    "had",    "by",      "word",   "but",     "what",    "some",       "we",       "can",
+    "out",    "other",   "were",   "all",     "there",   "when",       "up",       "use",
+    "your",   "how",     "said",   "an",      "each",    "she",        "which",    "do",
+    "their",  "time",    "if",     "will",    "way",     "about",      "many",     "then",
+    "them",   "write",   "would",  "like",    "so",      "these",      "her",      "long",
+    "make",   "thing",   "see",    "him",     "two",     "has",        "look",     "more",
+    "day",    "could",   "go",     "come",    "did",     "number",     "sound",    "no",
+    "most",   "people",  "my",     "over",    "know",    "water",      "than",     "call",
+    "first",  "who",     "may",    "down",    "side",    "been",       "now",      "find",
+    "any",    "new",     "work",   "part",    "take",    "get",        "place",    "made",
+    "live",   "where",   "after",  "back",    "little",  "only",       "round",    "man",
+    "year",   "came",    "show",   "every",   "good",    "me",         "give",     "our",
+    "under",  "name",    "very",   "through", "just",    "form",       "sentence", "great",
+    "think",  "say",     "help",   "low",     "line",    "differ",     "turn",     "cause",
+    "much",   "mean",    "before", "move",    "right",   "boy",        "old",      "too",
+    "same",   "tell",    "does",   "set",     "three",   "want",       "air",      "well",
+    "also",   "play",    "small",  "end",     "put",     "home",       "read",     "hand",
+    "port",   "large",   "spell",  "add",     "even",    "land",       "here",     "must",
+    "big",    "high",    "such",   "follow",  "act",     "why",        "ask",      "men",
+    "change", "went",    "light",  "kind",    "off",     "need",       "house",    "picture",
+    "try",    "us",      "again",  "animal",  "point",   "mother",     "world",    "near",
+    "build",  "self",    "earth",  "father",  "head",    "stand",      "own",      "page",
+    "should", "country", "found",  "answer",  "school",  "grow",       "study",    "still",
+    "learn",  "plant",   "cover",  "food",    "sun",     "four",       "between",  "state",
+    "keep",   "eye",     "never",  "last",    "let",     "thought",    "city",     "tree",
+    "cross",  "farm",    "hard",   "start",   "might",   "story",      "saw",      "far",
+    "sea",    "draw",    "left",   "late",    "run",     "while",      "press",    "close",
+    "night",  "real",    "life",   "few",     "north",   "lighthouse", "keeper",   "ledger",
+    "storm",  "harbour", "island", "window",  "evening", "morning",    "weather",  "journey"};
 constexpr uint32_t word_count = sizeof common_words / sizeof common_words[0];
 
 }  // namespace
@@ -91,9 +103,11 @@ bytes make_binary(size_t size)
 {
     rng r{2};
     // Frequent x86-64 opcode bytes, most common first.
-    static const uint8_t opcodes[] = {0x48, 0x89, 0x8b, 0xe8, 0x0f, 0x83, 0x85, 0x74, 0x75, 0xc3, 0x55, 0x5d,
-                                      0x41, 0x31, 0xff, 0x8d, 0xeb, 0xc7, 0x39, 0x3b, 0x01, 0x29, 0x84, 0x44};
-    static const uint8_t modrm[] = {0x45, 0x44, 0x24, 0x05, 0xc0, 0xc7, 0xe5, 0x7d, 0x75, 0x4d, 0x55, 0xd8};
+    static const uint8_t opcodes[] = {0x48, 0x89, 0x8b, 0xe8, 0x0f, 0x83, 0x85, 0x74,
+                                      0x75, 0xc3, 0x55, 0x5d, 0x41, 0x31, 0xff, 0x8d,
+                                      0xeb, 0xc7, 0x39, 0x3b, 0x01, 0x29, 0x84, 0x44};
+    static const uint8_t modrm[] = {0x45, 0x44, 0x24, 0x05, 0xc0, 0xc7,
+                                    0xe5, 0x7d, 0x75, 0x4d, 0x55, 0xd8};
     bytes out;
     out.reserve(size + 64);
     uint64_t address = 0x401000;
@@ -147,7 +161,8 @@ bytes make_image(size_t size)
     bytes out(size);
     for (size_t i = 0; i < size; i++) {
         double x = static_cast<double>(i % width), y = static_cast<double>(i / width);
-        double v = 128 + 60 * std::sin(x / 50.0) * std::cos(y / 90.0) + 40 * std::cos((x + y) / 130.0);
+        double v =
+            128 + 60 * std::sin(x / 50.0) * std::cos(y / 90.0) + 40 * std::cos((x + y) / 130.0);
         int noise = static_cast<int>(r.below(7)) - 3;
         int value = static_cast<int>(v) + noise;
         out[i] = static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);

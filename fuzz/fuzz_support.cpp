@@ -49,7 +49,8 @@ decode_outcome decode_in_memory(const uint8_t *data, size_t size)
 
     decode_outcome o{};
     if (setjmp(stop_point) == 0)
-        o.status = decomprima(const_cast<char *>(code_path.c_str()), const_cast<char *>(restored_path.c_str()));
+        o.status = decomprima(const_cast<char *>(code_path.c_str()),
+                              const_cast<char *>(restored_path.c_str()));
     else
         o.status = fatal_status;
 

@@ -68,7 +68,7 @@ inline model_result model_decode_file(const uint8_t *data, size_t size)
             r.status = 5;
             return r;
         }
-        std::string s = code < 256 ? std::string(1, static_cast<char>(code))
+        std::string s = code < 256         ? std::string(1, static_cast<char>(code))
                         : code < next_free ? table[code]
                                            : previous + previous[0];
         r.restored += s;

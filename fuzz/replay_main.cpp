@@ -21,7 +21,8 @@ int replay_file(const std::string &path)
         std::fprintf(stderr, "replay: cannot read '%s'\n", path.c_str());
         return 1;
     }
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     std::fprintf(stderr, "replay: %s (%zu bytes)\n", path.c_str(), data.size());
     LLVMFuzzerTestOneInput(data.data(), data.size());
     return 0;

@@ -34,11 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         lzw_encoder_feed(&encoder, data + at, std::min(piece, size - at));
     lzw_encoder_finish(&encoder);
 
-    decode_outcome got = decode_in_memory(reinterpret_cast<const uint8_t *>(code_file.data()), code_file.size());
+    decode_outcome got =
+        decode_in_memory(reinterpret_cast<const uint8_t *>(code_file.data()), code_file.size());
     if (got.status != 0 || got.restored.size() != size ||
-        !std::equal(got.restored.begin(), got.restored.end(), reinterpret_cast<const char *>(data))) {
-        std::fprintf(stderr, "round trip failed: status %d, %zu bytes back of %zu\n", got.status, got.restored.size(),
-                     size);
+        !std::equal(got.restored.begin(), got.restored.end(),
+                    reinterpret_cast<const char *>(data))) {
+        std::fprintf(stderr, "round trip failed: status %d, %zu bytes back of %zu\n", got.status,
+                     got.restored.size(), size);
         std::abort();
     }
     return 0;

@@ -15,6 +15,16 @@ have_cmd nm || need+=(binutils)
 have_pkg libgtest-dev || need+=(libgtest-dev)
 have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 
+# Packaging, consumer and lint checks: pkg-config and Python hosts, the
+# .deb tools (dpkg-shlibdeps, file), clang-format, clang-tidy, groff.
+have_cmd pkg-config || need+=(pkg-config)
+have_cmd python3 || need+=(python3)
+have_cmd dpkg-shlibdeps || need+=(dpkg-dev)
+have_cmd file || need+=(file)
+have_cmd clang-format-14 || have_cmd clang-format || need+=(clang-format)
+have_cmd clang-tidy-14 || have_cmd clang-tidy || need+=(clang-tidy)
+have_cmd groff || need+=(groff-base)
+
 if [ ${#need[@]} -eq 0 ]; then
   exit 0
 fi

@@ -29,22 +29,25 @@ TEST(cli, failures_name_the_path_in_one_line)
 
     run_result r = cli({missing, temp_path("out.bin")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.stderr_bytes, "decomprima: cannot read code file '" + missing + "': No such file or directory\n");
+    EXPECT_EQ(r.stderr_bytes,
+              "decomprima: cannot read code file '" + missing + "': No such file or directory\n");
 
     r = cli({temp_dir(), temp_path("out.bin")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.stderr_bytes, "decomprima: cannot read code file '" + temp_dir() + "': Is a directory\n");
+    EXPECT_EQ(r.stderr_bytes,
+              "decomprima: cannot read code file '" + temp_dir() + "': Is a directory\n");
 
     std::string bad_out = temp_path("no/dir/out.bin");
     r = cli({code, bad_out});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.stderr_bytes,
-              "decomprima: cannot create or write restored file '" + bad_out + "': No such file or directory\n");
+    EXPECT_EQ(r.stderr_bytes, "decomprima: cannot create or write restored file '" + bad_out +
+                                  "': No such file or directory\n");
 
     r = cli({code, "/dev/full"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.stderr_bytes,
-              "decomprima: cannot create or write restored file '/dev/full': No space left on device\n");
+    EXPECT_EQ(
+        r.stderr_bytes,
+        "decomprima: cannot create or write restored file '/dev/full': No space left on device\n");
 }
 
 TEST(cli, fatal_stop_speaks_for_itself)
@@ -81,7 +84,8 @@ run_result encoder_cli(const std::vector<std::string> &args)
 
 TEST(encoder_cli, encodes_what_the_decoder_restores)
 {
-    std::string code = temp_path("code.lzw"), out = temp_path("out.txt"), empty = temp_path("empty");
+    std::string code = temp_path("code.lzw"), out = temp_path("out.txt"),
+                empty = temp_path("empty");
     run_result r = encoder_cli({EXAMPLES_DIR "/sample.txt", code});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.stderr_bytes, "");
@@ -100,24 +104,29 @@ TEST(encoder_cli, failures_name_the_path_in_one_line)
 
     run_result r = encoder_cli({missing, temp_path("out.lzw")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.stderr_bytes, "decomprima-encode: cannot read input '" + missing + "': No such file or directory\n");
+    EXPECT_EQ(r.stderr_bytes, "decomprima-encode: cannot read input '" + missing +
+                                  "': No such file or directory\n");
 
     r = encoder_cli({temp_dir(), temp_path("out.lzw")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.stderr_bytes, "decomprima-encode: cannot read input '" + temp_dir() + "': Is a directory\n");
+    EXPECT_EQ(r.stderr_bytes,
+              "decomprima-encode: cannot read input '" + temp_dir() + "': Is a directory\n");
 
     std::string bad = temp_path("no/dir/out.lzw");
     r = encoder_cli({input, bad});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.stderr_bytes, "decomprima-encode: cannot create code file '" + bad + "': No such file or directory\n");
+    EXPECT_EQ(r.stderr_bytes, "decomprima-encode: cannot create code file '" + bad +
+                                  "': No such file or directory\n");
 
     r = encoder_cli({input, "/dev/full"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.stderr_bytes, "decomprima-encode: cannot write code file '/dev/full': No space left on device\n");
+    EXPECT_EQ(r.stderr_bytes,
+              "decomprima-encode: cannot write code file '/dev/full': No space left on device\n");
 
     r = encoder_cli({input, input});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.stderr_bytes, "decomprima-encode: code file '" + input + "' is the input file itself\n");
+    EXPECT_EQ(r.stderr_bytes,
+              "decomprima-encode: code file '" + input + "' is the input file itself\n");
     EXPECT_EQ(read_file(input), to_bytes("some input"));
 
     r = encoder_cli({"--version"});

@@ -53,15 +53,33 @@ std::vector<decode_case> all_cases()
         {"init_init_end", {0x80, 0x40, 0x20, 0x20}, returned(0), {}},
         {"two_literals", {0x80, 0x10, 0x48, 0x50, 0x10}, returned(0), to_bytes("AB")},
         {"code_equal_to_next_free", {0x80, 0x18, 0x60, 0x50, 0x10}, returned(0), to_bytes("aaa")},
-        {"worked_example", {0x80, 0x10, 0x48, 0x50, 0x28, 0x24, 0x04}, returned(0), to_bytes("ABABABA")},
+        {"worked_example",
+         {0x80, 0x10, 0x48, 0x50, 0x28, 0x24, 0x04},
+         returned(0),
+         to_bytes("ABABABA")},
         // 256 97 98 256 99 258 257: the reset's entry 258 is "cc", not "ab".
-        {"reset_reuses_entry_258", {0x80, 0x18, 0x4C, 0x50, 0x03, 0x1C, 0x0A, 0x02}, returned(0), to_bytes("abccc")},
-        {"bytes_after_end_code_ignored", {0x80, 0x18, 0x60, 0x50, 0x10, 0xFF, 0xFF}, returned(0), to_bytes("aaa")},
-        {"garbage_after_end_code_ignored", {0x80, 0x10, 0x60, 0x20, 0x12, 0x34}, returned(0), to_bytes("A")},
+        {"reset_reuses_entry_258",
+         {0x80, 0x18, 0x4C, 0x50, 0x03, 0x1C, 0x0A, 0x02},
+         returned(0),
+         to_bytes("abccc")},
+        {"bytes_after_end_code_ignored",
+         {0x80, 0x18, 0x60, 0x50, 0x10, 0xFF, 0xFF},
+         returned(0),
+         to_bytes("aaa")},
+        {"garbage_after_end_code_ignored",
+         {0x80, 0x10, 0x60, 0x20, 0x12, 0x34},
+         returned(0),
+         to_bytes("A")},
         // 256, 65..71, then the end code missing its lowest bit, which the
         // read past the end supplies as a 1.
-        {"end_code_completed_past_end", {0x80, 0x10, 0x48, 0x44, 0x32, 0x21, 0x14, 0x8C, 0x47, 0x80}, returned(0), to_bytes("ABCDEFG")},
-        {"end_code_missing", {0x80, 0x10, 0x48, 0x44, 0x32, 0x21, 0x14, 0x8C, 0x47}, fatal(4), to_bytes("ABCDEFG")},
+        {"end_code_completed_past_end",
+         {0x80, 0x10, 0x48, 0x44, 0x32, 0x21, 0x14, 0x8C, 0x47, 0x80},
+         returned(0),
+         to_bytes("ABCDEFG")},
+        {"end_code_missing",
+         {0x80, 0x10, 0x48, 0x44, 0x32, 0x21, 0x14, 0x8C, 0x47},
+         fatal(4),
+         to_bytes("ABCDEFG")},
 
         // Invalid first code.
         {"first_code_literal", {0x00, 0x00, 0x00}, fatal(4), {}},
@@ -81,9 +99,10 @@ std::vector<decode_case> all_cases()
         // string to extend, and entry 258 would become its own predecessor.
         {"string_code_opening_stream", pack_codes({256, 258, 257}), fatal(4), {}},
         {"code_259_opening_stream", pack_codes({256, 259, 257}), fatal(4), {}},
-        {"string_code_after_reset", pack_codes({256, 65, 66, 258, 256, 258, 257}), fatal(4), to_bytes("ABAB")},
-        {"string_code_after_reset_of_full_table", pack_codes(with(literals(3839), {256, 258, 257})), fatal(4),
-         model_decode(literals(3839))},
+        {"string_code_after_reset", pack_codes({256, 65, 66, 258, 256, 258, 257}), fatal(4),
+         to_bytes("ABAB")},
+        {"string_code_after_reset_of_full_table", pack_codes(with(literals(3839), {256, 258, 257})),
+         fatal(4), model_decode(literals(3839))},
 
         // The deepest chain: entry 4095 is 3839 bytes long.
         {"deepest_stream", pack_codes(deepest_codes()), returned(0), repeat('a', 7370880)},
@@ -93,19 +112,24 @@ std::vector<decode_case> all_cases()
     // 13 bits) followed by each kind of next code, read at 13 bits.
     const std::vector<uint32_t> full = literals(3839);
     const bytes full_out = model_decode(full);
-    cases.push_back({"full_table_then_literal", pack_codes(with(full, {5, 257})), fatal(5), full_out});
-    cases.push_back({"full_table_then_string_code", pack_codes(with(full, {300, 257})), fatal(5), full_out});
-    cases.push_back({"full_table_then_4096", pack_codes(with(full, {4096, 257})), fatal(5), full_out});
-    cases.push_back({"full_table_then_4097", pack_codes(with(full, {4097, 257})), fatal(4), full_out});
+    cases.push_back(
+        {"full_table_then_literal", pack_codes(with(full, {5, 257})), fatal(5), full_out});
+    cases.push_back(
+        {"full_table_then_string_code", pack_codes(with(full, {300, 257})), fatal(5), full_out});
+    cases.push_back(
+        {"full_table_then_4096", pack_codes(with(full, {4096, 257})), fatal(5), full_out});
+    cases.push_back(
+        {"full_table_then_4097", pack_codes(with(full, {4097, 257})), fatal(4), full_out});
     cases.push_back({"full_table_then_end", pack_codes(with(full, {257})), returned(0), full_out});
-    cases.push_back({"full_table_then_reset", pack_codes(with(full, {256, 65, 66, 258, 257})), returned(0),
-                     concat(full_out, to_bytes("ABAB"))});
+    cases.push_back({"full_table_then_reset", pack_codes(with(full, {256, 65, 66, 258, 257})),
+                     returned(0), concat(full_out, to_bytes("ABAB"))});
 
     // Literal streams whose last codes and end code straddle each width
     // change (index_dic reaching 511, 1023, 2047, 4095).
     for (size_t n : {253, 254, 255, 256, 765, 766, 767, 1789, 1790, 1791, 3837, 3838, 3839}) {
         auto codes = with(literals(n), {257});
-        cases.push_back({"literals_" + std::to_string(n), pack_codes(codes), returned(0), model_decode(codes)});
+        cases.push_back(
+            {"literals_" + std::to_string(n), pack_codes(codes), returned(0), model_decode(codes)});
     }
     return cases;
 }
@@ -122,7 +146,9 @@ TEST_P(decode_table, restores_expected_bytes)
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, decode_table, ::testing::ValuesIn(all_cases()),
-                         [](const ::testing::TestParamInfo<decode_case> &info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<decode_case> &info) {
+                             return info.param.name;
+                         });
 
 TEST(code_writer, matches_known_layouts)
 {
@@ -194,7 +220,8 @@ TEST(streams, truncated_file_keeps_what_was_decoded)
             complete++;
         std::vector<uint32_t> head(codes.begin(), codes.begin() + static_cast<long>(complete));
         bytes expected_prefix = model_decode(head);
-        decode_result r = decode_bytes(bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
+        decode_result r =
+            decode_bytes(bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
         EXPECT_TRUE(r.how == fatal(4) || r.how == returned(0)) << r.how;
         ASSERT_GE(r.restored.size(), expected_prefix.size());
         EXPECT_TRUE(std::equal(expected_prefix.begin(), expected_prefix.end(), r.restored.begin()));

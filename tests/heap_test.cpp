@@ -10,9 +10,10 @@
 
 // A host with its own malloc() cannot load a sanitized library.
 #ifdef DECOMPRIMA_SANITIZED
-#define SKIP_IF_SANITIZED() GTEST_SKIP() << "an interposed allocator and the sanitizers do not mix"
+#  define SKIP_IF_SANITIZED()                                                                      \
+    GTEST_SKIP() << "an interposed allocator and the sanitizers do not mix"
 #else
-#define SKIP_IF_SANITIZED() (void)0
+#  define SKIP_IF_SANITIZED() (void)0
 #endif
 
 namespace {
@@ -45,13 +46,15 @@ std::vector<long> range(long from, long to, long step)
 run_result run_alloc_host(const std::string &code, const std::string &out, long fail_index,
                           const std::string &log)
 {
-    return run_program({ALLOC_HOST_PATH, DECOMPRIMA_LIBRARY_PATH, code, out, std::to_string(fail_index), log});
+    return run_program(
+        {ALLOC_HOST_PATH, DECOMPRIMA_LIBRARY_PATH, code, out, std::to_string(fail_index), log});
 }
 
 TEST(heap, refused_node_stops_with_status_3_and_releases_newest_first)
 {
     SKIP_IF_SANITIZED();
-    std::string code = temp_path("code.lzw"), out = temp_path("out.bin"), log = temp_path("heap.log");
+    std::string code = temp_path("code.lzw"), out = temp_path("out.bin"),
+                log = temp_path("heap.log");
     write_file(code, {0x80, 0x10, 0x48, 0x50, 0x28, 0x24, 0x04});
     for (long fail : {0L, 5L, 4095L}) {
         SCOPED_TRACE("refused node " + std::to_string(fail));
@@ -69,7 +72,8 @@ TEST(heap, refused_node_stops_with_status_3_and_releases_newest_first)
 TEST(heap, complete_decode_releases_every_node)
 {
     SKIP_IF_SANITIZED();
-    std::string code = temp_path("code.lzw"), out = temp_path("out.bin"), log = temp_path("heap.log");
+    std::string code = temp_path("code.lzw"), out = temp_path("out.bin"),
+                log = temp_path("heap.log");
     write_file(code, {0x80, 0x10, 0x48, 0x50, 0x28, 0x24, 0x04});
     run_result r = run_alloc_host(code, out, -1, log);
     EXPECT_EQ(r.status, 0);
@@ -82,7 +86,8 @@ TEST(heap, complete_decode_releases_every_node)
 TEST(heap, empty_code_file_allocates_nothing)
 {
     SKIP_IF_SANITIZED();
-    std::string code = temp_path("code.lzw"), out = temp_path("out.bin"), log = temp_path("heap.log");
+    std::string code = temp_path("code.lzw"), out = temp_path("out.bin"),
+                log = temp_path("heap.log");
     write_file(code, {});
     run_result r = run_alloc_host(code, out, 0, log);
     EXPECT_EQ(r.status, 0);

@@ -127,7 +127,8 @@ TEST(host_streams, pipe_whose_writer_stays_open_finishes_at_end_code)
     }
     int fd = open(fifo.c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, worked_example.data(), worked_example.size()), static_cast<ssize_t>(worked_example.size()));
+    ASSERT_EQ(write(fd, worked_example.data(), worked_example.size()),
+              static_cast<ssize_t>(worked_example.size()));
     int status = 0;
     waitpid(pid, &status, 0);  // the write end is still open here
     close(fd);
@@ -204,10 +205,12 @@ TEST(library, exports_only_decomprima)
     for (const char *internal :
          {"dictionary", "index_dic", "index_dic_max", "source_file", "dest_file", "byte_stored_val",
           "lzwdecoding", "read_code_lr", "write_output", "complete_output", "init_dictionary1",
-          "init_dictionary2", "remove_dictionary", "add_string", "write_string", "write_link", "fatal_stop"}) {
+          "init_dictionary2", "remove_dictionary", "add_string", "write_string", "write_link",
+          "fatal_stop"}) {
         EXPECT_EQ(dlsym(handle, internal), nullptr) << internal;
     }
-    run_result nm = run_program({NM_PATH, "-D", "--defined-only", "--format=just-symbols", DECOMPRIMA_LIBRARY_PATH});
+    run_result nm = run_program(
+        {NM_PATH, "-D", "--defined-only", "--format=just-symbols", DECOMPRIMA_LIBRARY_PATH});
     ASSERT_EQ(nm.status, 0) << nm.stderr_bytes;
     std::string exported = nm.stdout_bytes;
 #ifdef DECOMPRIMA_SANITIZED

@@ -76,7 +76,8 @@ TEST(round_trip, sizes_at_every_width_change_and_full_table)
     // sizes put the last codes and the end code on each width change, and
     // 3839 codes fill the table (the last code and the end code at 13
     // bits). Beyond that the encoder must send 256 before going on.
-    for (size_t n : {1, 2, 253, 254, 255, 256, 765, 766, 767, 1789, 1790, 1791, 3837, 3838, 3839, 3840, 3841, 5000}) {
+    for (size_t n : {1, 2, 253, 254, 255, 256, 765, 766, 767, 1789, 1790, 1791, 3837, 3838, 3839,
+                     3840, 3841, 5000}) {
         SCOPED_TRACE("codes " + std::to_string(n));
         bytes input(n * (n + 1) / 2, 'a');
         std::vector<uint32_t> codes = unpack_codes(encode(input));

@@ -27,8 +27,8 @@ bytes to_bytes(const std::string &text);
 
 // How a decode in a child process ended.
 struct outcome {
-    bool returned;       // decomprima() returned (else the process exited inside it)
-    int value;           // its result, or the exit status of the fatal stop
+    bool returned;  // decomprima() returned (else the process exited inside it)
+    int value;      // its result, or the exit status of the fatal stop
     std::string stderr_bytes;
 };
 bool operator==(const outcome &a, const outcome &b);

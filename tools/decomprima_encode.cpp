@@ -79,7 +79,8 @@ int main(int argc, char **argv)
     }
     if (same_file(input, output_path)) {
         std::fclose(input);
-        std::fprintf(stderr, "decomprima-encode: code file '%s' is the input file itself\n", output_path);
+        std::fprintf(stderr, "decomprima-encode: code file '%s' is the input file itself\n",
+                     output_path);
         return exit_output_error;
     }
     FILE *output = std::fopen(output_path, "wb");
@@ -107,6 +108,7 @@ int main(int argc, char **argv)
         write_errno = errno;
     }
     if (!written)
-        return fail(exit_output_error, "cannot write code file", output_path, write_errno ? write_errno : EIO);
+        return fail(exit_output_error, "cannot write code file", output_path,
+                    write_errno ? write_errno : EIO);
     return 0;
 }

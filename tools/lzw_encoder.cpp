@@ -133,7 +133,8 @@ bool ratio_says_reset(lzw_encoder *e, lzw_code_state &c, uint64_t position)
         e->checked_ratio = ratio;
     }
     if (c.window_codes >= window_codes) {
-        uint64_t cost = ((c.generation_bits - e->window_bits_start) << 16) / (position - e->window_start);
+        uint64_t cost =
+            ((c.generation_bits - e->window_bits_start) << 16) / (position - e->window_start);
         if (e->first_window_cost == 0)
             e->first_window_cost = cost;
         else if (cost > e->first_window_cost && cost > expanding_cost)
@@ -224,7 +225,8 @@ bool lzw_encoder_feed(lzw_encoder *e, const uint8_t *data, size_t size)
         if (c.decoder_next == table_size) {
             start_generation(e, c, e->fed + i);
             check_at = checkpoint_index(e);
-        } else if (++c.window_codes >= window_codes || i >= check_at || c.decoder_next == table_size - 1) {
+        } else if (++c.window_codes >= window_codes || i >= check_at ||
+                   c.decoder_next == table_size - 1) {
             if (ratio_says_reset(e, c, e->fed + i))
                 start_generation(e, c, e->fed + i);
             check_at = checkpoint_index(e);

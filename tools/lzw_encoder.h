@@ -29,15 +29,15 @@ constexpr size_t lzw_output_block = 1 << 16;
 /* What changes with every code; lzw_encoder_feed() keeps a copy in
    registers while it runs. */
 struct lzw_code_state {
-    uint64_t bit_acc;        /* pending output bits, the newest lowest */
-    unsigned bit_count;      /* how many: 0 to 31 between codes */
-    size_t out_len;          /* bytes waiting in out */
-    unsigned width;          /* width of the next code */
-    uint32_t decoder_next;   /* the decoder's next free code as it reads our next code */
-    bool generation_empty;   /* no literal or string code since the last 256 */
-    uint32_t next_entry;     /* code of the next entry we add, 258..4096 */
+    uint64_t bit_acc;         /* pending output bits, the newest lowest */
+    unsigned bit_count;       /* how many: 0 to 31 between codes */
+    size_t out_len;           /* bytes waiting in out */
+    unsigned width;           /* width of the next code */
+    uint32_t decoder_next;    /* the decoder's next free code as it reads our next code */
+    bool generation_empty;    /* no literal or string code since the last 256 */
+    uint32_t next_entry;      /* code of the next entry we add, 258..4096 */
     uint64_t generation_bits; /* bits written since the generation's 256 */
-    uint32_t window_codes;   /* codes in the current ratio window */
+    uint32_t window_codes;    /* codes in the current ratio window */
 };
 
 struct lzw_encoder {
