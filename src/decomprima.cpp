@@ -37,6 +37,8 @@ void fatal_stop(int status, const char *message)
     if (message != nullptr)
         fputs(message, stderr);
     fclose(source_file);
+    /* Every byte decoded before the stop belongs in the restored file. */
+    flush_output();
     fclose(dest_file);
 #ifdef DECOMPRIMA_INTERCEPT_FATAL_STOP
     /* In-process fuzzing goes on after the stop, so give back what the
@@ -159,6 +161,9 @@ int DECOMPRIMA_CALL decomprima(char *argv1, char *argv2)
     val_to_read = 0;
     bit_counter_to_write = 0;
     bit_counter_to_read = 0;
+    input_position = input_end = 0;
+    input_at_end = false;
+    output_position = output_written = output_window_start;
 
     if (argv1 == nullptr) {
         errno = EINVAL;
@@ -176,6 +181,13 @@ int DECOMPRIMA_CALL decomprima(char *argv1, char *argv2)
         fclose(source_file);
         result = 2;
     } else {
+        /* The code reader reads the code file's descriptor in blocks of its
+           own, so its stream must not read ahead into a buffer; the look-ahead
+           byte is then the only byte taken through the stream. The restored
+           bytes leave in large blocks from the output window, which the
+           stream's buffer would only copy once more. */
+        setvbuf(source_file, nullptr, _IONBF, 0);
+        setvbuf(dest_file, nullptr, _IONBF, 0);
         lzwdecoding();
         fclose(source_file);
         /* A restored file that lost bytes (full disk, I/O error) must not

@@ -1,11 +1,12 @@
 /*
  * Dictionary and string emission: the table of strings the codes stand
  * for (set-up, reset, growth, release) and the emission of one code's
- * string through write_output().
+ * string into the output window of the byte writer.
  */
 #include "decomprima_internal.h"
 
 #include <cstdlib>
+#include <cstring>
 
 p_dic_link dictionary[4096];
 uint32_t index_dic;
@@ -16,14 +17,21 @@ uint8_t output_bit_counter;
 uint32_t initialization_code;
 uint32_t end_information_code;
 
-/* The longest string is entry 4095 when every entry extends the one
-   before it: 3839 characters. */
+/* A chain longer than this can only come from a broken table: the longest
+   string is entry 4095 when every entry extends the one before it, 3839
+   characters. */
 constexpr uint32_t longest_string = 4096;
 
-/* Characters of one string, gathered last to first by write_link(). A
-   fixed buffer instead of recursion keeps the stack small and bounded, so
-   hosts may decode on threads with small stacks. */
-static uint8_t emission_buffer[longest_string];
+/* Side tables of the entries: where in output_window the entry's string
+   stands (it was written there whole, see add_string), or -1 once those
+   bytes have left the window; and its length. Literal k stands at k. */
+static int32_t entry_start[4096];
+static uint16_t entry_length[4096];
+/* Where the strings of the previous code and of the current code were
+   emitted; the entry added for the current code starts where the previous
+   code's string starts. */
+static uint32_t previous_string_start;
+static uint32_t string_start;
 
 void init_dictionary1()
 {
@@ -45,6 +53,15 @@ void init_dictionary1()
         dictionary[i]->character = i < initialization_code ? i : 0;
         dictionary[i]->predecessor = nullptr;
     }
+
+    /* A literal's string is its byte, kept below the window's output. */
+    static_assert(output_window_start == 256, "one byte per literal code below the output");
+    for (uint32_t i = 0; i < initialization_code; i++) {
+        output_window[i] = static_cast<uint8_t>(i);
+        entry_start[i] = static_cast<int32_t>(i);
+        entry_length[i] = 1;
+    }
+    previous_string_start = string_start = output_position;
 
     index_dic = end_information_code + 1;
     bit_counter_decoding = bit_counter_min_decoding;
@@ -68,6 +85,12 @@ void add_string(uint32_t code, uint32_t first_char)
 {
     dictionary[index_dic]->character = first_char;
     dictionary[index_dic]->predecessor = dictionary[code];
+    /* The new entry is the previous code's string followed by the first
+       character of the current one, and the decoding loop emitted exactly
+       these two strings one after the other: the entry stands, whole, from
+       the start of the previous one. */
+    entry_start[index_dic] = static_cast<int32_t>(previous_string_start);
+    entry_length[index_dic] = static_cast<uint16_t>(entry_length[code] + 1);
     index_dic++;
     /* Widen as soon as index_dic reaches 2^width - 1 (511, 1023, 2047,
        4095); at 4095 that makes 13, which also serves 4096. */
@@ -75,34 +98,87 @@ void add_string(uint32_t code, uint32_t first_char)
         bit_counter_decoding++;
 }
 
-uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_char)
+/* The window moved down by shift bytes: so did every entry's string, and
+   those now below the window's start have left it. Entries from
+   index_dic on are free and are rewritten before they are read. */
+static void move_entries_down(uint32_t shift)
 {
-    uint32_t character;
-    if (current_code < index_dic) {
-        write_link(dictionary[current_code], &character);
-    } else {
-        /* current_code == index_dic: the entry being added is the previous
-           string followed by that string's own first character. */
-        write_link(dictionary[pred_code], &character);
-        write_output(first_char);
+    for (uint32_t code = end_information_code + 1; code < index_dic; code++) {
+        int64_t moved = static_cast<int64_t>(entry_start[code]) - shift;
+        entry_start[code] = moved >= output_window_start ? static_cast<int32_t>(moved) : -1;
     }
-    return character;
+    previous_string_start -= shift;
+    string_start -= shift;
 }
 
+/* Copies a string that stands earlier in the window to the end of the
+   output, 16 bytes at a time. It may write up to 15 bytes past the string,
+   into the free part of the window (output_slack), where later strings
+   overwrite them. The source ends at or before dst, so every byte of the
+   string is read before anything is written over it; what a chunk reads
+   beyond the string only lands in those spare bytes. */
+static inline void copy_string(uint8_t *dst, const uint8_t *src, uint32_t length)
+{
+    uint8_t *end = dst + length;
+    do {
+        uint8_t chunk[16];
+        std::memcpy(chunk, src, sizeof chunk);
+        std::memcpy(dst, chunk, sizeof chunk);
+        dst += 16;
+        src += 16;
+    } while (dst < end);
+}
+
+uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_char)
+{
+    if (output_position > output_window_size - output_slack)
+        move_entries_down(slide_output());
+    previous_string_start = string_start;
+    string_start = output_position;
+    uint8_t *dst = output_window + output_position;
+
+    if (current_code < index_dic) {
+        int32_t from = entry_start[current_code];
+        if (from >= 0) {
+            copy_string(dst, output_window + from, entry_length[current_code]);
+            output_position += entry_length[current_code];
+        } else {
+            /* Its bytes have left the window: walk the chain, and note
+               where the string stands now. */
+            uint32_t character;
+            write_link(dictionary[current_code], &character);
+            entry_start[current_code] = static_cast<int32_t>(string_start);
+        }
+    } else {
+        /* current_code == index_dic: the entry being added is the previous
+           string followed by that string's own first character. The
+           previous string, pred_code's, was the last thing emitted, so it
+           stands just before dst. */
+        copy_string(dst, output_window + previous_string_start, entry_length[pred_code]);
+        output_position += entry_length[pred_code];
+        write_output(first_char);
+    }
+    return dst[0];
+}
+
+/* Walks the chain from the entry to its root and writes the characters
+   backwards into place, into the free part of the window, then moves them
+   down to the end of the output. No recursion: the stack stays small and
+   bounded, so hosts may decode on threads with small stacks. */
 void write_link(p_dic_link chainage, uint32_t *character)
 {
+    uint8_t *last = output_window + output_position + longest_string;
     uint32_t length = 0;
     for (p_dic_link node = chainage; node != nullptr; node = node->predecessor) {
         /* Chains are acyclic and at most 3839 long (the caller's code
            checks keep them so); a longer one could only come from a broken
-           table, and is refused rather than written past the buffer. */
+           table, and is refused rather than written past the window. */
         if (length == longest_string)
             fatal_stop(status_invalid_code_file, message_invalid_code_file);
-        emission_buffer[longest_string - 1 - length] = static_cast<uint8_t>(node->character);
         length++;
+        *(last - length) = static_cast<uint8_t>(node->character);
     }
-    const uint8_t *first = emission_buffer + longest_string - length;
-    *character = first[0];
-    for (uint32_t i = 0; i < length; i++)
-        write_output(first[i]);
+    std::memmove(output_window + output_position, last - length, length);
+    *character = output_window[output_position];
+    output_position += length;
 }
