@@ -16,12 +16,12 @@
 
 int32_t byte_stored_status;
 int32_t byte_stored_val;
-uint64_t val_to_read;
+uint32_t val_to_read;
 uint8_t bit_counter_to_read;
 uint32_t val_to_write;
 uint8_t bit_counter_to_write;
 
-uint8_t input_block[input_block_size];
+uint8_t input_block[input_block_size + input_slack];
 uint32_t input_position;
 uint32_t input_end;
 bool input_at_end;
@@ -30,36 +30,62 @@ uint8_t output_window[output_window_size];
 uint32_t output_position;
 uint32_t output_written;
 
-/* One read() of what the code file has ready, at most a block. A pipe
-   whose writer stays open gives what it holds instead of waiting for a
-   full block, so the decode never waits for bytes it does not need. */
-static int read_block()
+/* One read() of what the code file has ready, at most what the block can
+   take. A pipe whose writer stays open gives what it holds instead of
+   waiting for a full block, so the decode never waits for bytes it does
+   not need. */
+static int read_block(uint8_t *into, uint32_t size)
 {
 #if defined(_WIN32)
-    return _read(_fileno(source_file), input_block, input_block_size);
+    return _read(_fileno(source_file), into, size);
 #else
-    return static_cast<int>(read(fileno(source_file), input_block, input_block_size));
+    return static_cast<int>(read(fileno(source_file), into, size));
 #endif
 }
 
-/* The next byte of the code file. The end of the file, and a read error,
-   give FF: a truncated code file goes on as 1 bits, and a code made only
-   of them is always above index_dic. As with a stream's byte read, the end
-   is final while a failed read is tried again for the next byte. */
-static uint32_t next_input_byte()
+/* Makes input_block[input_position] the next byte of the code file: the
+   look-ahead byte first, then what the file gives. The end of the file,
+   and a read error, give FF: a truncated code file goes on as 1 bits, and
+   a code made only of them is always above index_dic. As with a stream's
+   byte read, the end is final while a failed read is tried again for the
+   next byte. */
+static void fetch_input_byte()
 {
     if (input_position < input_end)
-        return input_block[input_position++];
-    if (input_at_end)
-        return 0xFF;
-    int n = read_block();
-    if (n <= 0) {
-        input_at_end = n == 0;
-        return 0xFF;
+        return;
+    /* Block used up: start again, keeping the last byte taken in. */
+    input_block[0] = input_block[input_end - 1];
+    input_position = input_end = 1;
+    if (byte_stored_status != 0) {
+        byte_stored_status = 0;
+        input_block[input_end++] = static_cast<uint8_t>(byte_stored_val);
+        return;
     }
-    input_end = static_cast<uint32_t>(n);
-    input_position = 1;
-    return input_block[0];
+    if (!input_at_end) {
+        int n = read_block(input_block + 1, input_block_size - 1);
+        if (n > 0) {
+            input_end += static_cast<uint32_t>(n);
+            return;
+        }
+        input_at_end = n == 0;
+    }
+    input_block[input_end++] = 0xFF;
+}
+
+/* Byte by byte, taking in only the bytes the code needs: for the
+   look-ahead byte, at the end of a block and past the end of the file. */
+static uint32_t read_code_slowly()
+{
+    val_to_read = input_block[input_position - 1] & ((1u << bit_counter_to_read) - 1);
+    while (bit_counter_to_read < bit_counter_decoding) {
+        fetch_input_byte();
+        val_to_read = (val_to_read << 8) | input_block[input_position++];
+        bit_counter_to_read = static_cast<uint8_t>(bit_counter_to_read + 8);
+    }
+    bit_counter_to_read = static_cast<uint8_t>(bit_counter_to_read - bit_counter_decoding);
+    uint32_t read_code = val_to_read >> bit_counter_to_read;
+    val_to_read &= (1u << bit_counter_to_read) - 1;
+    return read_code;
 }
 
 static inline uint64_t load_big_endian64(const uint8_t *p)
@@ -74,46 +100,21 @@ static inline uint64_t load_big_endian64(const uint8_t *p)
 #endif
 }
 
-/* Byte by byte, only as many bytes as the code needs: used for the
-   look-ahead byte, near the end of a block and past the end of the file. */
-static uint32_t read_code_slowly()
-{
-    /* Drop the bits below the counted ones, which the fast path may have
-       left there; whole bytes are OR-ed in below them. */
-    val_to_read = bit_counter_to_read != 0 ? val_to_read & (~uint64_t{0} << (64 - bit_counter_to_read)) : 0;
-    while (bit_counter_to_read < bit_counter_decoding) {
-        uint32_t byte;
-        if (byte_stored_status != 0) {
-            byte_stored_status = 0;
-            byte = static_cast<uint32_t>(byte_stored_val) & 0xFF;
-        } else {
-            byte = next_input_byte();
-        }
-        val_to_read |= static_cast<uint64_t>(byte) << (56 - bit_counter_to_read);
-        bit_counter_to_read = static_cast<uint8_t>(bit_counter_to_read + 8);
-    }
-    uint32_t read_code = static_cast<uint32_t>(val_to_read >> (64 - bit_counter_decoding));
-    val_to_read <<= bit_counter_decoding;
-    bit_counter_to_read = static_cast<uint8_t>(bit_counter_to_read - bit_counter_decoding);
-    return read_code;
-}
-
 uint32_t read_code_lr()
 {
-    /* Fast path, with 8 bytes of the block in hand: top the accumulator up
-       to 56-63 bits with one load, whatever it holds, without a branch per
-       byte. The bytes added are exactly those whose bits are counted; the
-       bits below them belong to the next byte, which the next load ORs in
-       again at the same place. A code needs at most 13 bits, so it always
-       comes out whole. The look-ahead byte is taken by the slow path: the
-       block is empty until then. */
-    if (input_end - input_position >= 8) {
-        val_to_read |= load_big_endian64(input_block + input_position) >> bit_counter_to_read;
-        input_position += (63u - bit_counter_to_read) >> 3;
-        bit_counter_to_read |= 56;
-        uint32_t read_code = static_cast<uint32_t>(val_to_read >> (64 - bit_counter_decoding));
-        val_to_read <<= bit_counter_decoding;
-        bit_counter_to_read = static_cast<uint8_t>(bit_counter_to_read - bit_counter_decoding);
+    /* Fast path, while the block holds the (at most two) bytes the code
+       still needs: one 8-byte load from the byte whose unread bits come
+       first (input_slack keeps it inside the array) holds the whole code;
+       the bits beyond the code are shifted out, whatever they are. It takes
+       in the same bytes as the byte-by-byte path, and leaves the unread bits
+       of the last one where that path looks for them. */
+    if (input_end - input_position >= 2) {
+        uint32_t bit = input_position * 8 - bit_counter_to_read;
+        uint64_t bits = load_big_endian64(input_block + (bit >> 3)) << (bit & 7);
+        uint32_t read_code = static_cast<uint32_t>(bits >> (64 - bit_counter_decoding));
+        bit += bit_counter_decoding;
+        input_position = (bit + 7) >> 3;
+        bit_counter_to_read = static_cast<uint8_t>((0u - bit) & 7);
         return read_code;
     }
     return read_code_slowly();

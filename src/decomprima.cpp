@@ -96,6 +96,12 @@ static bool names_source_file(const char *path)
 #endif
 }
 
+/* The loop runs once per code: with the code reader, the emission and the
+   append inlined into it (all three parts are built as one unit), the
+   decoder's state stays in registers between them as far as it can. */
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
 void lzwdecoding()
 {
     uint32_t current_code;
@@ -161,7 +167,7 @@ int DECOMPRIMA_CALL decomprima(char *argv1, char *argv2)
     val_to_read = 0;
     bit_counter_to_write = 0;
     bit_counter_to_read = 0;
-    input_position = input_end = 0;
+    input_position = input_end = 1;
     input_at_end = false;
     output_position = output_written = output_window_start;
 

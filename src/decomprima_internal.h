@@ -52,10 +52,12 @@ void lzwdecoding();
 extern int32_t byte_stored_status;
 /* The look-ahead read's whole result: 0-255, or EOF for an empty file. */
 extern int32_t byte_stored_val;
-/* Input bits not yet consumed, left-aligned: the oldest bit is bit 63.
-   bit_counter_to_read counts them; the bits below them are either 0 or
-   the code file's next bits, so OR-ing those bits in again is harmless. */
-extern uint64_t val_to_read;
+/* Input bits taken in and not yet consumed, right-aligned, oldest bit
+   highest, and how many: 0 to 7 between two codes. They are always the low
+   bits of the last byte taken in, input_block[input_position - 1], which is
+   where the fast path of read_code_lr finds them; the byte-by-byte path
+   works on val_to_read itself. */
+extern uint32_t val_to_read;
 extern uint8_t bit_counter_to_read;
 /* Output bits not yet written. Symbols are 8 bits wide, so between two
    characters both are 0 and nothing is ever pending at the end. */
@@ -63,12 +65,16 @@ extern uint32_t val_to_write;
 extern uint8_t bit_counter_to_write;
 
 /* The code file is read in blocks of whatever one read() returns, never
-   more than a code needs: input_block[input_position, input_end) is what
-   has been read and not yet taken into val_to_read. input_at_end is set
-   once the file has reported its end; every later byte is then FF. The
+   more than a code needs. input_block[input_position, input_end) has been
+   read and not yet taken in; input_block[0] keeps the last byte taken in
+   when a new block starts, and the data begin at 1. Every byte taken in
+   passes through the block: the look-ahead byte and the FF bytes past the
+   end too. input_at_end is set once the file has reported its end. The
    stream itself is unbuffered, so no byte hides in it. */
 constexpr uint32_t input_block_size = 1u << 17;
-extern uint8_t input_block[input_block_size];
+/* Room for an 8-byte load at any byte of the block. */
+constexpr uint32_t input_slack = 8;
+extern uint8_t input_block[input_block_size + input_slack];
 extern uint32_t input_position;
 extern uint32_t input_end;
 extern bool input_at_end;

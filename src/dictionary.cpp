@@ -27,10 +27,7 @@ constexpr uint32_t longest_string = 4096;
    bytes have left the window; and its length. Literal k stands at k. */
 static int32_t entry_start[4096];
 static uint16_t entry_length[4096];
-/* Where the strings of the previous code and of the current code were
-   emitted; the entry added for the current code starts where the previous
-   code's string starts. */
-static uint32_t previous_string_start;
+/* Where the string of the current code was emitted. */
 static uint32_t string_start;
 
 void init_dictionary1()
@@ -61,7 +58,7 @@ void init_dictionary1()
         entry_start[i] = static_cast<int32_t>(i);
         entry_length[i] = 1;
     }
-    previous_string_start = string_start = output_position;
+    string_start = output_position;
 
     index_dic = end_information_code + 1;
     bit_counter_decoding = bit_counter_min_decoding;
@@ -69,7 +66,11 @@ void init_dictionary1()
 
 void init_dictionary2()
 {
-    for (uint32_t i = initialization_code; i < index_dic_max && dictionary[i] != nullptr; i++)
+    /* Only the entries added since the last set-up or reset have a
+       predecessor (nodes from index_dic on never got one), so cutting those
+       leaves every node from 256 on without one, at the cost of the entries
+       actually made. */
+    for (uint32_t i = initialization_code; i < index_dic && dictionary[i] != nullptr; i++)
         dictionary[i]->predecessor = nullptr;
     index_dic = end_information_code + 1;
     bit_counter_decoding = bit_counter_min_decoding;
@@ -85,16 +86,19 @@ void add_string(uint32_t code, uint32_t first_char)
 {
     dictionary[index_dic]->character = first_char;
     dictionary[index_dic]->predecessor = dictionary[code];
-    /* The new entry is the previous code's string followed by the first
-       character of the current one, and the decoding loop emitted exactly
-       these two strings one after the other: the entry stands, whole, from
-       the start of the previous one. */
-    entry_start[index_dic] = static_cast<int32_t>(previous_string_start);
+    /* The new entry is code's string, the previous code's, followed by the
+       first character of the current one, and the decoding loop emitted
+       these two strings one right after the other: the entry stands, whole,
+       where the previous string starts, just before the current one. */
+    entry_start[index_dic] = static_cast<int32_t>(string_start - entry_length[code]);
     entry_length[index_dic] = static_cast<uint16_t>(entry_length[code] + 1);
     index_dic++;
     /* Widen as soon as index_dic reaches 2^width - 1 (511, 1023, 2047,
-       4095); at 4095 that makes 13, which also serves 4096. */
-    if ((1u << bit_counter_decoding) == index_dic + 1)
+       4095); at 4095 that makes 13, which also serves 4096. Between 259
+       and 4096, index_dic + 1 is a power of two exactly at those four
+       values, and the width always follows from index_dic, so this test
+       is the same as (1 << bit_counter_decoding) == index_dic + 1. */
+    if ((index_dic & (index_dic + 1)) == 0)
         bit_counter_decoding++;
 }
 
@@ -107,7 +111,6 @@ static void move_entries_down(uint32_t shift)
         int64_t moved = static_cast<int64_t>(entry_start[code]) - shift;
         entry_start[code] = moved >= output_window_start ? static_cast<int32_t>(moved) : -1;
     }
-    previous_string_start -= shift;
     string_start -= shift;
 }
 
@@ -133,7 +136,6 @@ uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_
 {
     if (output_position > output_window_size - output_slack)
         move_entries_down(slide_output());
-    previous_string_start = string_start;
     string_start = output_position;
     uint8_t *dst = output_window + output_position;
 
@@ -154,7 +156,7 @@ uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_
            string followed by that string's own first character. The
            previous string, pred_code's, was the last thing emitted, so it
            stands just before dst. */
-        copy_string(dst, output_window + previous_string_start, entry_length[pred_code]);
+        copy_string(dst, dst - entry_length[pred_code], entry_length[pred_code]);
         output_position += entry_length[pred_code];
         write_output(first_char);
     }
