@@ -25,6 +25,7 @@ uint8_t input_block[input_block_size + input_slack];
 uint32_t input_position;
 uint32_t input_end;
 bool input_at_end;
+uint32_t input_bit;
 
 uint8_t output_window[output_window_size];
 uint32_t output_position;
@@ -76,6 +77,8 @@ static void fetch_input_byte()
    look-ahead byte, at the end of a block and past the end of the file. */
 static uint32_t read_code_slowly()
 {
+    input_position = (input_bit + 7) >> 3;
+    bit_counter_to_read = static_cast<uint8_t>((0u - input_bit) & 7);
     val_to_read = input_block[input_position - 1] & ((1u << bit_counter_to_read) - 1);
     while (bit_counter_to_read < bit_counter_decoding) {
         fetch_input_byte();
@@ -85,6 +88,7 @@ static uint32_t read_code_slowly()
     bit_counter_to_read = static_cast<uint8_t>(bit_counter_to_read - bit_counter_decoding);
     uint32_t read_code = val_to_read >> bit_counter_to_read;
     val_to_read &= (1u << bit_counter_to_read) - 1;
+    input_bit = input_position * 8 - bit_counter_to_read;
     return read_code;
 }
 
@@ -103,19 +107,15 @@ static inline uint64_t load_big_endian64(const uint8_t *p)
 uint32_t read_code_lr()
 {
     /* Fast path, while the block holds the (at most two) bytes the code
-       still needs: one 8-byte load from the byte whose unread bits come
-       first (input_slack keeps it inside the array) holds the whole code;
-       the bits beyond the code are shifted out, whatever they are. It takes
-       in the same bytes as the byte-by-byte path, and leaves the unread bits
-       of the last one where that path looks for them. */
-    if (input_end - input_position >= 2) {
-        uint32_t bit = input_position * 8 - bit_counter_to_read;
+       still needs beyond the partly read one: one 8-byte load from the
+       byte that holds the next bit (input_slack keeps it inside the array)
+       holds the whole code; the bits after the code are shifted out,
+       whatever they are. It takes the same bits as the byte-by-byte path. */
+    uint32_t bit = input_bit;
+    if ((bit >> 3) + 3 <= input_end) {
         uint64_t bits = load_big_endian64(input_block + (bit >> 3)) << (bit & 7);
-        uint32_t read_code = static_cast<uint32_t>(bits >> (64 - bit_counter_decoding));
-        bit += bit_counter_decoding;
-        input_position = (bit + 7) >> 3;
-        bit_counter_to_read = static_cast<uint8_t>((0u - bit) & 7);
-        return read_code;
+        input_bit = bit + bit_counter_decoding;
+        return static_cast<uint32_t>(bits >> (64 - bit_counter_decoding));
     }
     return read_code_slowly();
 }

@@ -107,9 +107,6 @@ void lzwdecoding()
     uint32_t current_code;
     uint32_t pred_code = 0;
     uint32_t first_char = 0;
-    /* True right after an initialization code, when no code of the current
-       generation has been decoded yet. */
-    bool generation_empty;
 
     /* Look-ahead: an empty code file ends the decode before any set-up. */
     if (byte_stored_status == 0) {
@@ -122,23 +119,28 @@ void lzwdecoding()
     init_dictionary1();
     if (read_code_lr() != initialization_code)
         fatal_stop(status_invalid_code_file, message_invalid_code_file);
-    generation_empty = true;
 
-    for (current_code = read_code_lr(); current_code != end_information_code;
-         current_code = read_code_lr()) {
+    /* One generation per pass: an initialization code has just been read
+       (the opening one, for which init_dictionary1 did the set-up). */
+    for (;;) {
+        current_code = read_code_lr();
         if (current_code == initialization_code) {
             init_dictionary2();
-            generation_empty = true;
-        } else if (generation_empty) {
-            /* Only a literal may open a generation. A string code here has
-               no previous string to extend: decoding 258 would make the
-               entry its own predecessor and its emission would never end. */
-            if (current_code > end_information_code)
-                fatal_stop(status_invalid_code_file, message_invalid_code_file);
-            first_char = write_string(pred_code, current_code, first_char);
-            pred_code = current_code;
-            generation_empty = false;
-        } else {
+            continue;
+        }
+        if (current_code == end_information_code)
+            break;
+        /* Only a literal may open a generation. A string code here has no
+           previous string to extend: decoding 258 would make the entry its
+           own predecessor and its emission would never end. */
+        if (current_code > end_information_code)
+            fatal_stop(status_invalid_code_file, message_invalid_code_file);
+        first_char = write_string(pred_code, current_code, first_char);
+        pred_code = current_code;
+
+        for (current_code = read_code_lr();
+             current_code != initialization_code && current_code != end_information_code;
+             current_code = read_code_lr()) {
             /* The range test comes first: a code above the next free one is
                an invalid file even when the dictionary is full. */
             if (current_code > index_dic)
@@ -151,6 +153,9 @@ void lzwdecoding()
             add_string(pred_code, first_char);
             pred_code = current_code;
         }
+        if (current_code == end_information_code)
+            break;
+        init_dictionary2();
     }
 
     remove_dictionary();
@@ -168,6 +173,7 @@ int DECOMPRIMA_CALL decomprima(char *argv1, char *argv2)
     bit_counter_to_write = 0;
     bit_counter_to_read = 0;
     input_position = input_end = 1;
+    input_bit = 8;
     input_at_end = false;
     output_position = output_written = output_window_start;
 

@@ -52,11 +52,11 @@ void lzwdecoding();
 extern int32_t byte_stored_status;
 /* The look-ahead read's whole result: 0-255, or EOF for an empty file. */
 extern int32_t byte_stored_val;
-/* Input bits taken in and not yet consumed, right-aligned, oldest bit
-   highest, and how many: 0 to 7 between two codes. They are always the low
-   bits of the last byte taken in, input_block[input_position - 1], which is
-   where the fast path of read_code_lr finds them; the byte-by-byte path
-   works on val_to_read itself. */
+/* The byte-by-byte path's accumulator: bits taken in and not yet
+   consumed, right-aligned, oldest bit highest, and how many (0 to 7
+   between two codes). Those bits are always the low bits of the last byte
+   taken in, so between codes the reader's place in the block, input_bit,
+   says the same: the fast path keeps only input_bit. */
 extern uint32_t val_to_read;
 extern uint8_t bit_counter_to_read;
 /* Output bits not yet written. Symbols are 8 bits wide, so between two
@@ -78,6 +78,9 @@ extern uint8_t input_block[input_block_size + input_slack];
 extern uint32_t input_position;
 extern uint32_t input_end;
 extern bool input_at_end;
+/* The next unread bit, counted from bit 7 of input_block[0]: always
+   input_position * 8 - bit_counter_to_read. */
+extern uint32_t input_bit;
 
 /*
  * The restored bytes are gathered in output_window and written to

@@ -22,11 +22,15 @@ uint32_t end_information_code;
    characters. */
 constexpr uint32_t longest_string = 4096;
 
-/* Side tables of the entries: where in output_window the entry's string
-   stands (it was written there whole, see add_string), or -1 once those
-   bytes have left the window; and its length. Literal k stands at k. */
-static int32_t entry_start[4096];
-static uint16_t entry_length[4096];
+/* Side table of the entries: where in output_window the entry's string
+   stands (it was written there whole, see add_string) and its length, as
+   start << 12 | length; 0 once those bytes have left the window (no string
+   is empty). Window positions take 20 bits, lengths (at most 3839) 12.
+   Literal k stands at k. */
+static uint32_t entry_span[4096];
+static_assert(output_window_size <= (1u << 20), "window positions fit in 20 bits");
+constexpr uint32_t span_length_bits = 12;
+constexpr uint32_t span_length_mask = (1u << span_length_bits) - 1;
 /* Where the string of the current code was emitted. */
 static uint32_t string_start;
 
@@ -55,8 +59,7 @@ void init_dictionary1()
     static_assert(output_window_start == 256, "one byte per literal code below the output");
     for (uint32_t i = 0; i < initialization_code; i++) {
         output_window[i] = static_cast<uint8_t>(i);
-        entry_start[i] = static_cast<int32_t>(i);
-        entry_length[i] = 1;
+        entry_span[i] = i << span_length_bits | 1;
     }
     string_start = output_position;
 
@@ -69,8 +72,9 @@ void init_dictionary2()
     /* Only the entries added since the last set-up or reset have a
        predecessor (nodes from index_dic on never got one), so cutting those
        leaves every node from 256 on without one, at the cost of the entries
-       actually made. */
-    for (uint32_t i = initialization_code; i < index_dic && dictionary[i] != nullptr; i++)
+       actually made. A reset comes only after a complete set-up, so every
+       slot holds a node. */
+    for (uint32_t i = initialization_code; i < index_dic; i++)
         dictionary[i]->predecessor = nullptr;
     index_dic = end_information_code + 1;
     bit_counter_decoding = bit_counter_min_decoding;
@@ -90,8 +94,8 @@ void add_string(uint32_t code, uint32_t first_char)
        first character of the current one, and the decoding loop emitted
        these two strings one right after the other: the entry stands, whole,
        where the previous string starts, just before the current one. */
-    entry_start[index_dic] = static_cast<int32_t>(string_start - entry_length[code]);
-    entry_length[index_dic] = static_cast<uint16_t>(entry_length[code] + 1);
+    uint32_t length = entry_span[code] & span_length_mask;
+    entry_span[index_dic] = (string_start - length) << span_length_bits | (length + 1);
     index_dic++;
     /* Widen as soon as index_dic reaches 2^width - 1 (511, 1023, 2047,
        4095); at 4095 that makes 13, which also serves 4096. Between 259
@@ -108,8 +112,8 @@ void add_string(uint32_t code, uint32_t first_char)
 static void move_entries_down(uint32_t shift)
 {
     for (uint32_t code = end_information_code + 1; code < index_dic; code++) {
-        int64_t moved = static_cast<int64_t>(entry_start[code]) - shift;
-        entry_start[code] = moved >= output_window_start ? static_cast<int32_t>(moved) : -1;
+        uint32_t start = entry_span[code] >> span_length_bits;
+        entry_span[code] = start >= output_window_start + shift ? entry_span[code] - (shift << span_length_bits) : 0;
     }
     string_start -= shift;
 }
@@ -140,24 +144,25 @@ uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_
     uint8_t *dst = output_window + output_position;
 
     if (current_code < index_dic) {
-        int32_t from = entry_start[current_code];
-        if (from >= 0) {
-            copy_string(dst, output_window + from, entry_length[current_code]);
-            output_position += entry_length[current_code];
+        uint32_t span = entry_span[current_code];
+        if (span != 0) {
+            copy_string(dst, output_window + (span >> span_length_bits), span & span_length_mask);
+            output_position += span & span_length_mask;
         } else {
             /* Its bytes have left the window: walk the chain, and note
                where the string stands now. */
             uint32_t character;
             write_link(dictionary[current_code], &character);
-            entry_start[current_code] = static_cast<int32_t>(string_start);
+            entry_span[current_code] = string_start << span_length_bits | (output_position - string_start);
         }
     } else {
         /* current_code == index_dic: the entry being added is the previous
            string followed by that string's own first character. The
            previous string, pred_code's, was the last thing emitted, so it
            stands just before dst. */
-        copy_string(dst, dst - entry_length[pred_code], entry_length[pred_code]);
-        output_position += entry_length[pred_code];
+        uint32_t length = entry_span[pred_code] & span_length_mask;
+        copy_string(dst, dst - length, length);
+        output_position += length;
         write_output(first_char);
     }
     return dst[0];
