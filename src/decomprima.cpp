@@ -96,9 +96,9 @@ static bool names_source_file(const char *path)
 #endif
 }
 
-/* The loop runs once per code: with the code reader, the emission and the
-   append inlined into it (all three parts are built as one unit), the
-   decoder's state stays in registers between them as far as it can. */
+/* The loop runs once per code, so the code reader, the emission and the
+   append are inlined into it (all three parts are built as one unit): no
+   calls, and what one of them computes the next finds in a register. */
 #if defined(__GNUC__)
 __attribute__((flatten))
 #endif
