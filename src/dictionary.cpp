@@ -24,13 +24,15 @@ constexpr uint32_t longest_string = 4096;
 
 /* Side table of the entries: where in output_window the entry's string
    stands (it was written there whole, see add_string) and its length, as
-   start << 12 | length; 0 once those bytes have left the window (no string
-   is empty). Window positions take 20 bits, lengths (at most 3839) 12.
-   Literal k stands at k. */
+   start << 12 | length. Once those bytes have left the window the start
+   becomes span_gone, a position no string can start at, and the length
+   stays: the entry made from it next still needs it. Window positions take
+   20 bits, lengths (at most 3839) 12. Literal k stands at k. */
 static uint32_t entry_span[4096];
-static_assert(output_window_size <= (1u << 20), "window positions fit in 20 bits");
 constexpr uint32_t span_length_bits = 12;
 constexpr uint32_t span_length_mask = (1u << span_length_bits) - 1;
+constexpr uint32_t span_gone = (1u << (32 - span_length_bits)) - 1;
+static_assert(output_window_size - output_slack < span_gone, "window positions fit below span_gone");
 /* Where the string of the current code was emitted. */
 static uint32_t string_start;
 
@@ -102,7 +104,9 @@ void add_string(uint32_t code, uint32_t first_char)
     /* The new entry is code's string, the previous code's, followed by the
        first character of the current one, and the decoding loop emitted
        these two strings one right after the other: the entry stands, whole,
-       where the previous string starts, just before the current one. */
+       where the previous string starts, just before the current one. Only
+       the length of code's span is used: its start may name an older copy
+       of the string, which may even have left the window. */
     uint32_t length = entry_span[code] & span_length_mask;
     entry_span[index_dic] = (string_start - length) << span_length_bits | (length + 1);
     index_dic++;
@@ -122,7 +126,11 @@ static void move_entries_down(uint32_t shift)
 {
     for (uint32_t code = end_information_code + 1; code < index_dic; code++) {
         uint32_t start = entry_span[code] >> span_length_bits;
-        entry_span[code] = start >= output_window_start + shift ? entry_span[code] - (shift << span_length_bits) : 0;
+        if (start == span_gone)
+            continue;
+        entry_span[code] = start >= output_window_start + shift
+                               ? entry_span[code] - (shift << span_length_bits)
+                               : span_gone << span_length_bits | (entry_span[code] & span_length_mask);
     }
     string_start -= shift;
 }
@@ -154,7 +162,7 @@ uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_
 
     if (current_code < index_dic) {
         uint32_t span = entry_span[current_code];
-        if (span != 0) {
+        if (span >> span_length_bits != span_gone) {
             copy_string(dst, output_window + (span >> span_length_bits), span & span_length_mask);
             output_position += span & span_length_mask;
         } else {
@@ -168,7 +176,7 @@ uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_
         /* current_code == index_dic: the entry being added is the previous
            string followed by that string's own first character. The
            previous string, pred_code's, was the last thing emitted, so it
-           stands just before dst. */
+           stands just before dst (its span may name an older copy). */
         uint32_t length = entry_span[pred_code] & span_length_mask;
         copy_string(dst, dst - length, length);
         output_position += length;
