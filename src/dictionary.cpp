@@ -162,7 +162,7 @@ uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_
 
     if (current_code < index_dic) {
         uint32_t span = entry_span[current_code];
-        if (span >> span_length_bits != span_gone) {
+        if (span < span_gone << span_length_bits) {
             copy_string(dst, output_window + (span >> span_length_bits), span & span_length_mask);
             output_position += span & span_length_mask;
         } else {
