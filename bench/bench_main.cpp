@@ -100,21 +100,60 @@ std::vector<double> alternate(const std::vector<std::function<void()>> &peers,
 
 double mb_per_s(size_t size, double seconds) { return static_cast<double>(size) / 1e6 / seconds; }
 
-// Peak resident memory of the command-line decoder restoring code_path, in
-// KiB: a process of its own, so that the benchmark's buffers do not count.
+// Peak resident memory of a fresh process that restores code_path, in
+// KiB: this program started again in its probe mode (see main). The
+// kernel's rusage figure cannot serve: a child started from this process
+// inherits its peak, corpus and all, through the exec.
 long peak_rss_kib(const std::string &code_path, const std::string &output)
 {
-    std::string tool = DECOMPRIMA_CLI_PATH;
-    char *argv[] = {tool.data(), const_cast<char *>(code_path.c_str()),
-                    const_cast<char *>(output.c_str()), nullptr};
+    std::string self = "/proc/self/exe", report = path_of("rss.txt");
+    char *argv[] = {self.data(),
+                    const_cast<char *>("--peak-rss-probe"),
+                    const_cast<char *>(code_path.c_str()),
+                    const_cast<char *>(output.c_str()),
+                    report.data(),
+                    nullptr};
     pid_t pid;
     if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, environ) != 0)
         return -1;
     int status;
-    struct rusage usage;
-    if (wait4(pid, &status, 0, &usage) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
-    return usage.ru_maxrss;
+    long kib = -1;
+    if (FILE *f = std::fopen(report.c_str(), "r")) {
+        if (std::fscanf(f, "%ld", &kib) != 1)
+            kib = -1;
+        std::fclose(f);
+    }
+    return kib;
+}
+
+// The high-water mark of this process's own memory (VmHWM), in KiB.
+long own_peak_rss_kib()
+{
+    FILE *f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr)
+        return -1;
+    char line[256];
+    long kib = -1;
+    while (std::fgets(line, sizeof line, f) != nullptr)
+        if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1)
+            break;
+    std::fclose(f);
+    return kib;
+}
+
+// Probe mode: restore one file (or nothing, for the baseline) and report
+// the peak.
+int peak_rss_probe(char *code, char *restored, const char *report)
+{
+    if (code[0] != '\0' && decomprima(code, restored) != 0)
+        return 1;
+    FILE *f = std::fopen(report, "w");
+    if (f == nullptr)
+        return 1;
+    std::fprintf(f, "%ld\n", own_peak_rss_kib());
+    return std::fclose(f) == 0 ? 0 : 1;
 }
 
 void run_decomprima(const std::string &code, const std::string &out)
@@ -207,6 +246,11 @@ void tiff_decode(const std::string &tiff_path, const std::string &out)
 void bench_decode(const std::vector<corpus_file> &corpus)
 {
     std::printf("\n### Decoding, file to file (median of %d rounds)\n\n", rounds);
+    std::printf(
+        "Peak RSS: a fresh process restoring the file; the same process restoring nothing peaks at "
+        "%ld "
+        "KiB.\n\n",
+        peak_rss_kib("", path_of("restored.bin")));
 #ifdef HAVE_LIBTIFF
     std::printf(
         "| input | restored MB | decomprima MB/s | libtiff MB/s | write floor MB/s | vs libtiff | "
@@ -327,8 +371,12 @@ void bench_encode(const std::vector<corpus_file> &corpus)
 
 int main(int argc, char **argv)
 {
+    if (argc == 5 && std::strcmp(argv[1], "--peak-rss-probe") == 0)
+        return peak_rss_probe(argv[2], argv[3], argv[4]);
     size_t size_mib = 24, deepest_mb = 100;
     std::string what = "all";
+    bool keep = false;  // leave the code files behind, e.g. for profiling
+    std::string only;   // comma-separated inputs (text,binary,image,runs,random,deepest)
     for (int i = 1; i < argc; i++) {
         std::string arg = argv[i];
         if (arg == "--size" && i + 1 < argc)
@@ -337,12 +385,17 @@ int main(int argc, char **argv)
             deepest_mb = std::strtoul(argv[++i], nullptr, 10);
         else if (arg == "--rounds" && i + 1 < argc)
             rounds = std::atoi(argv[++i]);
+        else if (arg == "--only" && i + 1 < argc)
+            only = argv[++i];
+        else if (arg == "--keep")
+            keep = true;
         else if (arg == "decode" || arg == "encode" || arg == "all")
             what = arg;
         else {
             std::fprintf(stderr,
                          "usage: decomprima_bench [decode|encode|all] [--size MiB] [--deepest-mb "
-                         "MB] [--rounds N]\n");
+                         "MB] [--rounds N] "
+                         "[--only text,binary,image,runs,random,deepest] [--keep]\n");
             return 64;
         }
     }
@@ -355,10 +408,18 @@ int main(int argc, char **argv)
     int status = 0;
     try {
         std::vector<corpus_file> corpus = make_corpus(size_mib << 20);
+        if (!only.empty()) {
+            corpus.erase(std::remove_if(corpus.begin(), corpus.end(),
+                                        [&](const corpus_file &f) {
+                                            return only.find(f.name) == std::string::npos;
+                                        }),
+                         corpus.end());
+        }
         std::printf("Corpus: %zu MiB per input; files in %s\n", size_mib, work_dir.c_str());
         if (what != "encode") {
             bench_decode(corpus);
-            bench_deepest(deepest_mb * 1000000);
+            if (only.empty() || only.find("deepest") != std::string::npos)
+                bench_deepest(deepest_mb * 1000000);
         }
         if (what != "decode")
             bench_encode(corpus);
@@ -367,7 +428,9 @@ int main(int argc, char **argv)
         status = 1;
     }
     std::string cleanup = "rm -rf '" + work_dir + "'";
-    if (std::system(cleanup.c_str()) != 0)
+    if (keep)
+        std::printf("Files kept in %s\n", work_dir.c_str());
+    else if (std::system(cleanup.c_str()) != 0)
         std::fprintf(stderr, "decomprima_bench: could not remove %s\n", work_dir.c_str());
     return status;
 }

@@ -37,6 +37,8 @@ void fatal_stop(int status, const char *message)
     if (message != nullptr)
         fputs(message, stderr);
     fclose(source_file);
+    /* Every byte decoded before the stop belongs in the restored file. */
+    flush_output();
     fclose(dest_file);
 #ifdef DECOMPRIMA_INTERCEPT_FATAL_STOP
     /* In-process fuzzing goes on after the stop, so give back what the
@@ -94,14 +96,17 @@ static bool names_source_file(const char *path)
 #endif
 }
 
+/* The loop runs once per code, so the code reader, the emission and the
+   append are inlined into it (all three parts are built as one unit): no
+   calls, and what one of them computes the next finds in a register. */
+#if defined(__GNUC__)
+__attribute__((flatten))
+#endif
 void lzwdecoding()
 {
     uint32_t current_code;
     uint32_t pred_code = 0;
     uint32_t first_char = 0;
-    /* True right after an initialization code, when no code of the current
-       generation has been decoded yet. */
-    bool generation_empty;
 
     /* Look-ahead: an empty code file ends the decode before any set-up. */
     if (byte_stored_status == 0) {
@@ -114,23 +119,28 @@ void lzwdecoding()
     init_dictionary1();
     if (read_code_lr() != initialization_code)
         fatal_stop(status_invalid_code_file, message_invalid_code_file);
-    generation_empty = true;
 
-    for (current_code = read_code_lr(); current_code != end_information_code;
-         current_code = read_code_lr()) {
+    /* One generation per pass: an initialization code has just been read
+       (the opening one, for which init_dictionary1 did the set-up). */
+    for (;;) {
+        current_code = read_code_lr();
         if (current_code == initialization_code) {
             init_dictionary2();
-            generation_empty = true;
-        } else if (generation_empty) {
-            /* Only a literal may open a generation. A string code here has
-               no previous string to extend: decoding 258 would make the
-               entry its own predecessor and its emission would never end. */
-            if (current_code > end_information_code)
-                fatal_stop(status_invalid_code_file, message_invalid_code_file);
-            first_char = write_string(pred_code, current_code, first_char);
-            pred_code = current_code;
-            generation_empty = false;
-        } else {
+            continue;
+        }
+        if (current_code == end_information_code)
+            break;
+        /* Only a literal may open a generation. A string code here has no
+           previous string to extend: decoding 258 would make the entry its
+           own predecessor and its emission would never end. */
+        if (current_code > end_information_code)
+            fatal_stop(status_invalid_code_file, message_invalid_code_file);
+        first_char = write_string(pred_code, current_code, first_char);
+        pred_code = current_code;
+
+        for (current_code = read_code_lr();
+             current_code != initialization_code && current_code != end_information_code;
+             current_code = read_code_lr()) {
             /* The range test comes first: a code above the next free one is
                an invalid file even when the dictionary is full. */
             if (current_code > index_dic)
@@ -143,6 +153,9 @@ void lzwdecoding()
             add_string(pred_code, first_char);
             pred_code = current_code;
         }
+        if (current_code == end_information_code)
+            break;
+        init_dictionary2();
     }
 
     remove_dictionary();
@@ -159,6 +172,10 @@ int DECOMPRIMA_CALL decomprima(char *argv1, char *argv2)
     val_to_read = 0;
     bit_counter_to_write = 0;
     bit_counter_to_read = 0;
+    input_position = input_end = 1;
+    input_bit = 8;
+    input_at_end = false;
+    output_position = output_written = output_window_start;
 
     if (argv1 == nullptr) {
         errno = EINVAL;
@@ -176,6 +193,13 @@ int DECOMPRIMA_CALL decomprima(char *argv1, char *argv2)
         fclose(source_file);
         result = 2;
     } else {
+        /* The code reader reads the code file's descriptor in blocks of its
+           own, so its stream must not read ahead into a buffer; the look-ahead
+           byte is then the only byte taken through the stream. The restored
+           bytes leave in large blocks from the output window, which the
+           stream's buffer would only copy once more. */
+        setvbuf(source_file, nullptr, _IONBF, 0);
+        setvbuf(dest_file, nullptr, _IONBF, 0);
         lzwdecoding();
         fclose(source_file);
         /* A restored file that lost bytes (full disk, I/O error) must not

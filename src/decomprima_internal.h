@@ -52,9 +52,11 @@ void lzwdecoding();
 extern int32_t byte_stored_status;
 /* The look-ahead read's whole result: 0-255, or EOF for an empty file. */
 extern int32_t byte_stored_val;
-/* Input bits not yet consumed, right-aligned, oldest bit highest.
-   Between two codes: bit_counter_to_read is 0 to 7 and val_to_read holds
-   exactly that many bits, nothing above them. */
+/* The byte-by-byte path's accumulator: bits taken in and not yet
+   consumed, right-aligned, oldest bit highest, and how many (0 to 7
+   between two codes). Those bits are always the low bits of the last byte
+   taken in, so between codes the reader's place in the block, input_bit,
+   says the same: the fast path keeps only input_bit. */
 extern uint32_t val_to_read;
 extern uint8_t bit_counter_to_read;
 /* Output bits not yet written. Symbols are 8 bits wide, so between two
@@ -62,9 +64,59 @@ extern uint8_t bit_counter_to_read;
 extern uint32_t val_to_write;
 extern uint8_t bit_counter_to_write;
 
+/* The code file is read in blocks of whatever one read() returns, never
+   more than a code needs. input_block[input_position, input_end) has been
+   read and not yet taken in; input_block[0] keeps the last byte taken in
+   when a new block starts, and the data begin at 1. Every byte taken in
+   passes through the block: the look-ahead byte and the FF bytes past the
+   end too. input_at_end is set once the file has reported its end. The
+   stream itself is unbuffered, so no byte hides in it. */
+constexpr uint32_t input_block_size = 1u << 17;
+/* Room for an 8-byte load at any byte of the block. */
+constexpr uint32_t input_slack = 8;
+extern uint8_t input_block[input_block_size + input_slack];
+extern uint32_t input_position;
+extern uint32_t input_end;
+extern bool input_at_end;
+/* The next unread bit, counted from bit 7 of input_block[0]: always
+   input_position * 8 - bit_counter_to_read. */
+extern uint32_t input_bit;
+
+/*
+ * The restored bytes are gathered in output_window and written to
+ * dest_file in large blocks. The window also serves the dictionary: every
+ * entry's string once stood, contiguous, in the output, so an entry can be
+ * copied from there while those bytes are still in the window.
+ *
+ *   [0, 256)                          the 256 literal bytes, set up by
+ *                                     init_dictionary1 and never moved
+ *   [output_window_start, output_written)   already in dest_file, kept as
+ *                                     history for the dictionary
+ *   [output_written, output_position)   restored, not yet written
+ *   [output_position, end)            free; at least output_slack bytes
+ *                                     whenever a string is emitted
+ *
+ * When the window fills, slide_output() writes the pending bytes and moves
+ * the newest output_keep bytes down to output_window_start.
+ */
+constexpr uint32_t output_window_start = 256;
+constexpr uint32_t output_window_size = 1u << 20;
+constexpr uint32_t output_keep = 1u << 16;
+/* One string (at most 3839 bytes, 4096 in a broken table before the walk
+   refuses it) plus the 16 bytes a chunked copy may write past its end. */
+constexpr uint32_t output_slack = 4096 + 64;
+extern uint8_t output_window[output_window_size];
+extern uint32_t output_position;
+extern uint32_t output_written;
+
 uint32_t read_code_lr();
 void write_output(uint32_t value);
 void complete_output();
+/* Writes what the window holds to dest_file (also on a fatal stop). */
+void flush_output();
+/* Writes the pending bytes and slides the window down; returns by how many
+   bytes every position in the window moved. */
+uint32_t slide_output();
 
 /* ---- Dictionary and string emission (dictionary.cpp). ---- */
 

@@ -206,6 +206,34 @@ TEST(streams, random_well_formed_streams_restore_like_the_model)
     }
 }
 
+// A long string used again and again over megabytes of output, each time
+// followed by a literal and by the entry that pair made: the decoder copies
+// strings from what it wrote recently and must keep each one whole even
+// after its earlier copies are long gone.
+TEST(streams, long_string_reused_over_megabytes_of_output)
+{
+    for (uint32_t depth : {700u, 850u, 999u, 1500u, 2100u}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        std::vector<uint32_t> codes{256, 97};
+        uint32_t next_free = 258;
+        for (uint32_t i = 0; i < depth; i++)
+            codes.push_back(next_free++);  // each entry extends the one before
+        const uint32_t longest = next_free - 1;
+        while (next_free + 3 <= 4096) {
+            codes.push_back(longest);
+            next_free++;
+            codes.push_back('b');
+            next_free++;
+            codes.push_back(next_free - 1);  // longest's string and 'b'
+            next_free++;
+        }
+        codes.push_back(257);
+        decode_result r = decode_bytes(pack_codes(codes));
+        EXPECT_EQ(r.how, returned(0));
+        EXPECT_TRUE(r.restored == model_decode(codes));
+    }
+}
+
 TEST(streams, truncated_file_keeps_what_was_decoded)
 {
     std::mt19937 rng(7);
