@@ -16,10 +16,9 @@ failed=0
 headers=$("$objdump" -p "$dll")
 
 # Names from the "[Ordinal/Name Pointer] Table" block.
-exports=$(printf '%s\n' "$headers" |
-  awk '/^\[Ordinal\/Name Pointer\] Table/ {in_table=1; next}
+exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {in_table=1; next}
        in_table && /^[[:space:]]*$/ {exit}
-       in_table {print $NF}')
+       in_table {print $NF}' <<< "$headers")
 if [ "$exports" != decomprima ]; then
   echo "exports: expected exactly \"decomprima\", got:"
   printf '%s\n' "$exports"
@@ -32,15 +31,15 @@ while read -r name; do
     echo "imports a DLL that is not the system's own: $name"
     failed=1
   fi
-done < <(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p')
+done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<< "$headers")
 
 # The exported address, as ImageBase + the export's RVA, and the symbol
 # that sits there.
-image_base=$(printf '%s\n' "$headers" | awk '$1 == "ImageBase" {print $2; exit}')
-export_rva=$(printf '%s\n' "$headers" |
-  awk '/^Export Address Table -- Ordinal Base/ {getline; print $(NF-2); exit}')
+image_base=$(awk '$1 == "ImageBase" {print $2; exit}' <<< "$headers")
+export_rva=$(awk '/^Export Address Table -- Ordinal Base/ {getline; print $(NF-2); exit}' <<< "$headers")
 address=$(printf '%08x' $((0x$image_base + 0x$export_rva)))
-symbol=$("$nm" "$dll" | awk -v a="$address" 'tolower($1) == a && ($2 == "T" || $2 == "t") {print $3; exit}')
+symbol=$(awk -v a="$address" 'tolower($1) == a && ($2 == "T" || $2 == "t") && $3 !~ /^\./ && !found {found = $3}
+  END {print found}' < <("$nm" "$dll"))
 if [ -z "$symbol" ]; then
   echo "no code symbol at the exported address 0x$address"
   exit 1
@@ -49,7 +48,7 @@ rets=$("$objdump" -d --no-show-raw-insn "--disassemble=$symbol" "$dll" | grep -E
 if [ -z "$rets" ]; then
   echo "no return found in $symbol"
   failed=1
-elif printf '%s\n' "$rets" | grep -vqE 'ret[l]?[[:space:]]+\$0x8$'; then
+elif grep -vqE 'ret[l]?[[:space:]]+\$0x8$' <<< "$rets"; then
   echo "$symbol does not remove its 8 bytes of arguments on every return:"
   printf '%s\n' "$rets"
   failed=1

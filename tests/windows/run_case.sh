@@ -28,10 +28,14 @@ expected_restored="$work/expected-restored"
 invalid='Fichier de codes invalide!\r\n'
 overflow='Depassement de capacite du dictionary!\r\n'
 
-# The 3839 literal codes of a full dictionary, i % 256 for i = 0..3838.
+# The bytes of 3839 literal codes, i % 256 for i = 0..3838: 14 runs of
+# 0..255 and one of 0..254.
 full_dictionary_bytes() {
-  local i
-  for ((i = 0; i < 3839; i++)); do printf "\\$(printf '%03o' $((i % 256)))"; done
+  local run short i
+  printf -v run '\\%03o' {0..255}
+  printf -v short '\\%03o' {0..254}
+  for ((i = 0; i < 14; i++)); do printf "$run"; done
+  printf "$short"
 }
 
 restored_path="$restored"
@@ -109,7 +113,8 @@ if [ "$flip" = --expect-wrong ]; then
 fi
 
 status=0
-wine "$host" "$dll" "$code_path" "$restored_path" "${fail_node[@]}" 2> "$work/stderr" || status=$?
+wine "$host" "$dll" "$code_path" "$restored_path" "${fail_node[@]}" \
+  < /dev/null > "$work/stdout" 2> "$work/stderr" || status=$?
 
 failed=0
 if [ "$status" -ne "$expected_status" ]; then
