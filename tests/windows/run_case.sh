@@ -73,6 +73,17 @@ case "$case_name" in
     restored_path="$work/no-such-dir/restored"
     expected_status=2
     restored_must_exist=no ;;
+  code-directory)
+    mkdir "$work/directory"
+    code_path="$work/directory"
+    expected_status=1
+    restored_must_exist=no ;;
+  restored-is-code)
+    # Opening the restored file would empty the code file before it is read.
+    printf '\x80\x10\x48\x50\x28\x24\x04' > "$code"
+    cp "$code" "$expected_restored"
+    restored_path="$code"
+    expected_status=2 ;;
   code-null)
     code_path=-
     expected_status=1
