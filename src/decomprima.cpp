@@ -161,8 +161,9 @@ void lzwdecoding()
         uint32_t position = output_position;
         uint32_t start = string_start;
         uint32_t end = input_end;
-        const uint32_t init_code = initialization_code;
-        const uint32_t last = index_dic_max;
+        /* init_dictionary1 makes the symbols 8 bits wide: the codes below
+           256 are the literals, 256 is initialization_code, 257 the end. */
+        constexpr uint32_t init_code = 256;
         auto store_state = [&] {
             input_bit = bit;
             bit_counter_decoding = static_cast<uint8_t>(width);
@@ -198,7 +199,7 @@ void lzwdecoding()
                 store_state();
                 fatal_stop(status_invalid_code_file, message_invalid_code_file);
             }
-            if (unlikely(next == last)) {
+            if (unlikely(next == index_dic_max)) {
                 store_state();
                 fatal_stop(status_dictionary_overflow, message_dictionary_overflow);
             }
@@ -228,13 +229,13 @@ void lzwdecoding()
                        byte. */
                     copy_string(dst, dst - pred_length, pred_length);
                     position += pred_length;
-                    output_window[position++] = static_cast<uint8_t>(first_char);
+                    output_window[position++] = dst[0];
                 }
-                first_char = dst[0];
+                uint32_t character = dst[0];
                 /* add_string, with its span taken from the locals: the new
                    entry stands where the previous string starts. */
                 p_dic_link node = dictionary[next];
-                node->character = first_char;
+                node->character = character;
                 node->predecessor = dictionary[pred_code];
                 entry_span[next] = start << span_length_bits | (pred_length + 1);
                 start = static_cast<uint32_t>(dst - output_window);
@@ -248,7 +249,8 @@ void lzwdecoding()
             store_state();
             /* Written before the entry is added: a code equal to index_dic
                is the previous string followed by its own first character. */
-            first_char = write_string(pred_code, current_code, first_char);
+            /* The first character of the previous string, where it stands. */
+            first_char = write_string(pred_code, current_code, output_window[start]);
             add_string(pred_code, first_char);
             load_state();
             pred_code = current_code;
