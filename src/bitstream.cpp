@@ -92,18 +92,6 @@ static uint32_t read_code_slowly()
     return read_code;
 }
 
-static inline uint64_t load_big_endian64(const uint8_t *p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-#if defined(__GNUC__)
-    return __builtin_bswap64(v);
-#else
-    return (v >> 56) | ((v >> 40) & 0xFF00) | ((v >> 24) & 0xFF0000) | ((v >> 8) & 0xFF000000) |
-           ((v & 0xFF000000) << 8) | ((v & 0xFF0000) << 24) | ((v & 0xFF00) << 40) | (v << 56);
-#endif
-}
-
 uint32_t read_code_lr()
 {
     /* Fast path, while the block holds the (at most two) bytes the code

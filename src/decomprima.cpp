@@ -96,6 +96,14 @@ static bool names_source_file(const char *path)
 #endif
 }
 
+#if defined(__GNUC__)
+#  define likely(x) __builtin_expect(!!(x), 1)
+#  define unlikely(x) __builtin_expect(!!(x), 0)
+#else
+#  define likely(x) (x)
+#  define unlikely(x) (x)
+#endif
+
 /* The loop runs once per code, so the code reader, the emission and the
    append are inlined into it (all three parts are built as one unit): no
    calls, and what one of them computes the next finds in a register. */
@@ -138,21 +146,116 @@ void lzwdecoding()
         first_char = write_string(pred_code, current_code, first_char);
         pred_code = current_code;
 
-        for (current_code = read_code_lr();
-             current_code != initialization_code && current_code != end_information_code;
-             current_code = read_code_lr()) {
+        /* The rest of the generation. Stores into the nodes may, for all the
+           compiler knows, change any process-wide variable, which would then
+           be loaded and stored again on every code; so the state the common
+           case touches is kept in locals (bit for input_bit, width for
+           bit_counter_decoding, next for index_dic, position for
+           output_position, start for string_start) and written back by
+           store_state() before anything that reads those variables: the
+           ordinary code reader, emission and append on their rarer paths,
+           a fatal stop, and the end of the generation. */
+        uint32_t bit = input_bit;
+        uint32_t width = bit_counter_decoding;
+        uint32_t next = index_dic;
+        uint32_t position = output_position;
+        uint32_t start = string_start;
+        uint32_t end = input_end;
+        /* init_dictionary1 makes the symbols 8 bits wide: the codes below
+           256 are the literals, 256 is initialization_code, 257 the end. */
+        constexpr uint32_t init_code = 256;
+        auto store_state = [&] {
+            input_bit = bit;
+            bit_counter_decoding = static_cast<uint8_t>(width);
+            index_dic = next;
+            output_position = position;
+            string_start = start;
+        };
+        auto load_state = [&] {
+            bit = input_bit;
+            end = input_end;
+            width = bit_counter_decoding;
+            next = index_dic;
+            position = output_position;
+            start = string_start;
+        };
+        for (;;) {
+            /* read_code_lr's fast path, on the local bit position. */
+            if (likely((bit >> 3) + 3 <= end)) {
+                uint64_t bits = load_big_endian64(input_block + (bit >> 3)) << (bit & 7);
+                bit += width;
+                current_code = static_cast<uint32_t>(bits >> (64 - width));
+            } else {
+                store_state();
+                current_code = read_code_lr();
+                load_state();
+            }
+            /* The end code is the initialization code + 1: one test for both. */
+            if (unlikely(current_code - init_code <= 1))
+                break;
             /* The range test comes first: a code above the next free one is
                an invalid file even when the dictionary is full. */
-            if (current_code > index_dic)
+            if (unlikely(current_code > next)) {
+                store_state();
                 fatal_stop(status_invalid_code_file, message_invalid_code_file);
-            if (index_dic == index_dic_max)
+            }
+            if (unlikely(next == index_dic_max)) {
+                store_state();
                 fatal_stop(status_dictionary_overflow, message_dictionary_overflow);
+            }
+            /* write_string's and add_string's common case: room in the
+               window, and the string still in it (or the code names the
+               entry being made). Anything else takes the functions. */
+            if (likely(position <= output_window_size - output_slack)) {
+                uint8_t *dst = output_window + position;
+                /* The previous code's string was the last thing emitted, from
+                   start to position: its length is that of pred_code's entry. */
+                uint32_t pred_length = position - start;
+                if (current_code < init_code) {
+                    /* A literal's string is its own byte. */
+                    *dst = static_cast<uint8_t>(current_code);
+                    position++;
+                } else if (current_code < next) {
+                    uint32_t span = entry_span[current_code];
+                    if (unlikely(span >= span_gone << span_length_bits))
+                        goto take_functions;
+                    copy_string(dst, output_window + (span >> span_length_bits),
+                                span & span_length_mask);
+                    position += span & span_length_mask;
+                } else {
+                    /* The entry being made: the previous string, which stands
+                       just before dst, then its own first character. Symbols
+                       are 8 bits wide, so write_output() would store just that
+                       byte. */
+                    copy_string(dst, dst - pred_length, pred_length);
+                    position += pred_length;
+                    output_window[position++] = dst[0];
+                }
+                uint32_t character = dst[0];
+                /* add_string, with its span taken from the locals: the new
+                   entry stands where the previous string starts. */
+                p_dic_link node = dictionary[next];
+                node->character = character;
+                node->predecessor = dictionary[pred_code];
+                entry_span[next] = start << span_length_bits | (pred_length + 1);
+                start = static_cast<uint32_t>(dst - output_window);
+                next++;
+                if (unlikely((next & (next + 1)) == 0))
+                    width++;
+                pred_code = current_code;
+                continue;
+            }
+        take_functions:
+            store_state();
             /* Written before the entry is added: a code equal to index_dic
                is the previous string followed by its own first character. */
-            first_char = write_string(pred_code, current_code, first_char);
+            /* The first character of the previous string, where it stands. */
+            first_char = write_string(pred_code, current_code, output_window[start]);
             add_string(pred_code, first_char);
+            load_state();
             pred_code = current_code;
         }
+        store_state();
         if (current_code == end_information_code)
             break;
         init_dictionary2();

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 /* ---- Messages of the fatal stops, written verbatim to stderr. ---- */
 
@@ -109,6 +110,19 @@ extern uint8_t output_window[output_window_size];
 extern uint32_t output_position;
 extern uint32_t output_written;
 
+/* The 8 bytes at p as one big-endian number: the code reader's load. */
+inline uint64_t load_big_endian64(const uint8_t *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+#if defined(__GNUC__)
+    return __builtin_bswap64(v);
+#else
+    return (v >> 56) | ((v >> 40) & 0xFF00) | ((v >> 24) & 0xFF0000) | ((v >> 8) & 0xFF000000) |
+           ((v & 0xFF000000) << 8) | ((v & 0xFF0000) << 24) | ((v & 0xFF00) << 40) | (v << 56);
+#endif
+}
+
 uint32_t read_code_lr();
 void write_output(uint32_t value);
 void complete_output();
@@ -151,6 +165,37 @@ extern uint8_t bit_counter_min_decoding;
 extern uint8_t output_bit_counter;
 extern uint32_t initialization_code;
 extern uint32_t end_information_code;
+
+/* Side table of the entries: where in output_window the entry's string
+   stands (it was written there whole, see add_string) and its length, as
+   start << 12 | length. Once those bytes have left the window the start
+   becomes span_gone, a position no string can start at, and the length
+   stays: the entry made from it next still needs it. Window positions take
+   20 bits, lengths (at most 3839) 12. Literal k stands at k. */
+extern uint32_t entry_span[4096];
+constexpr uint32_t span_length_bits = 12;
+constexpr uint32_t span_length_mask = (1u << span_length_bits) - 1;
+constexpr uint32_t span_gone = (1u << (32 - span_length_bits)) - 1;
+/* Where the string of the current code was emitted. */
+extern uint32_t string_start;
+
+/* Copies a string that stands earlier in the window to the end of the
+   output, 16 bytes at a time. It may write up to 15 bytes past the string,
+   into the free part of the window (output_slack), where later strings
+   overwrite them. The source ends at or before dst, so every byte of the
+   string is read before anything is written over it; what a chunk reads
+   beyond the string only lands in those spare bytes. */
+inline void copy_string(uint8_t *dst, const uint8_t *src, uint32_t length)
+{
+    uint8_t *end = dst + length;
+    do {
+        uint8_t chunk[16];
+        std::memcpy(chunk, src, sizeof chunk);
+        std::memcpy(dst, chunk, sizeof chunk);
+        dst += 16;
+        src += 16;
+    } while (dst < end);
+}
 
 void init_dictionary1();
 void init_dictionary2();

@@ -22,20 +22,10 @@ uint32_t end_information_code;
    characters. */
 constexpr uint32_t longest_string = 4096;
 
-/* Side table of the entries: where in output_window the entry's string
-   stands (it was written there whole, see add_string) and its length, as
-   start << 12 | length. Once those bytes have left the window the start
-   becomes span_gone, a position no string can start at, and the length
-   stays: the entry made from it next still needs it. Window positions take
-   20 bits, lengths (at most 3839) 12. Literal k stands at k. */
-static uint32_t entry_span[4096];
-constexpr uint32_t span_length_bits = 12;
-constexpr uint32_t span_length_mask = (1u << span_length_bits) - 1;
-constexpr uint32_t span_gone = (1u << (32 - span_length_bits)) - 1;
+uint32_t entry_span[4096];
 static_assert(output_window_size - output_slack < span_gone,
               "window positions fit below span_gone");
-/* Where the string of the current code was emitted. */
-static uint32_t string_start;
+uint32_t string_start;
 
 void init_dictionary1()
 {
@@ -135,24 +125,6 @@ static void move_entries_down(uint32_t shift)
                 : span_gone << span_length_bits | (entry_span[code] & span_length_mask);
     }
     string_start -= shift;
-}
-
-/* Copies a string that stands earlier in the window to the end of the
-   output, 16 bytes at a time. It may write up to 15 bytes past the string,
-   into the free part of the window (output_slack), where later strings
-   overwrite them. The source ends at or before dst, so every byte of the
-   string is read before anything is written over it; what a chunk reads
-   beyond the string only lands in those spare bytes. */
-static inline void copy_string(uint8_t *dst, const uint8_t *src, uint32_t length)
-{
-    uint8_t *end = dst + length;
-    do {
-        uint8_t chunk[16];
-        std::memcpy(chunk, src, sizeof chunk);
-        std::memcpy(dst, chunk, sizeof chunk);
-        dst += 16;
-        src += 16;
-    } while (dst < end);
 }
 
 uint32_t write_string(uint32_t pred_code, uint32_t current_code, uint32_t first_char)
